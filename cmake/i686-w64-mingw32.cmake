@@ -1,0 +1,5 @@
+# Cross-building for 32-bit Windows (XP and later) with MinGW-w64; programs run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(NUPORAKU_TARGET_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -1,0 +1,98 @@
+#include "order_form.h"
+
+#include "count_text.h"
+#include "resource.h"
+#include "win32_text.h"
+
+#include <commctrl.h>
+
+namespace nuporaku {
+
+namespace {
+
+OrderRecord* form_order;  // the record the open form writes
+
+constexpr wchar_t about_text[] = L"ヌポラ for Windows ver.1.0\r\n"
+                                 L"Copyright (C) 2026 The NUPORAKU developers\r\n"
+                                 L"\r\n"
+                                 L"https://nuporaku.example/";
+
+std::int32_t read_count(HWND form, int field_id)
+{
+    // A pasted text can be of any length: read all of it so that junk at its end is seen.
+    HWND field = GetDlgItem(form, field_id);
+    const int length = GetWindowTextLengthW(field);
+    wchar_t small[32];
+    wchar_t* text = length < 32 ? small : static_cast<wchar_t*>(LocalAlloc(LMEM_FIXED, (length + 1) * sizeof(wchar_t)));
+    if (!text) return 0;
+    const int read = GetWindowTextW(field, text, length + 1);
+    const std::int32_t count = parse_count({reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(read)});
+    if (text != small) LocalFree(text);
+    return count;
+}
+
+void read_fields(HWND form)
+{
+    for (std::size_t i = 0; i < menu_size; ++i) form_order->counts[i] = read_count(form, count_field_ids[i]);
+}
+
+bool any_count_at_limit()
+{
+    for (std::size_t i = 0; i < menu_size; ++i)
+        if (form_order->reaches_limit(i)) return true;
+    return false;
+}
+
+bool is_count_field(int id)
+{
+    for (int field_id : count_field_ids)
+        if (field_id == id) return true;
+    return false;
+}
+
+INT_PTR on_command(HWND form, int id, int notification)
+{
+    if (id == IDM_ABOUT) {
+        // No owner: the form stays open and usable behind the box.
+        MessageBoxW(nullptr, about_text, L"バージョン情報", MB_ICONINFORMATION);
+        return FALSE;
+    }
+    if (id == IDOK || id == IDCANCEL) {
+        read_fields(form);
+        EndDialog(form, id);
+        return TRUE;
+    }
+    if (is_count_field(id) && notification == EN_CHANGE) {
+        read_fields(form);
+        if (any_count_at_limit()) {
+            EndDialog(form, id);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK order_form_proc(HWND form, UINT message, WPARAM wparam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        for (int spin_id : spin_control_ids) {
+            SendDlgItemMessageW(form, spin_id, UDM_SETRANGE, 0, MAKELPARAM(order_limit, 0));
+            SendDlgItemMessageW(form, spin_id, UDM_SETPOS, 0, 0);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        return on_command(form, LOWORD(wparam), HIWORD(wparam));
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void take_order(HINSTANCE instance, OrderRecord& order)
+{
+    form_order = &order;
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ORDER_FORM), nullptr, order_form_proc, 0);
+}
+
+}  // namespace nuporaku

@@ -1,0 +1,61 @@
+// Entry point: the help switch, then one visit to the counter from greeting to ending.
+#include "counter.h"
+#include "fade_window.h"
+#include "help_switch.h"
+#include "order_form.h"
+#include "win32_text.h"
+
+#include <commctrl.h>
+#include <windows.h>
+
+namespace {
+
+#define NUPORAKU_NOTICE L"ヌポラ for Windows Copyright (C) 2026 The NUPORAKU developers"
+
+constexpr wchar_t help_text[] =
+    NUPORAKU_NOTICE L"\r\n"
+    L"Windows上で疑似的にズムリを立ち上げます。\r\n"
+    L"書式：NUPORAKU [/?]\r\n"
+    L"/? …… 簡単な説明を表示します。\r\n"
+    L"このプログラムは、Windows上で疑似的にズムリを仮動作させます。\r\n"
+    L"このプログラムを使用した際に生じるいかなる傷害も、当方では責任を負いかねますので、あらかじめご了承下さい。\r\n"
+    L"プログラム実行中に、めまい・吐き気・疲労感・乗り物酔いに似た症状等を感じた場合は、ただちに使用を中止して下さい。"
+    L"その後も不快感が続いている場合は必ず医師の診察を受けて下さい。\r\n";
+
+nuporaku::OrderRecord order;  // the one order record of the run, zero at start-up
+
+void show_information(const wchar_t* text)
+{
+    MessageBoxW(nullptr, text, nuporaku::program_title, MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR tail, int)
+{
+    using namespace nuporaku;
+    if (tail && is_help_request(reinterpret_cast<const char16_t*>(tail))) {
+        show_information(help_text);
+        return 0;
+    }
+    show_information(NUPORAKU_NOTICE);
+    show_information(L"いらっしゃいませ！ご注文は？");
+    InitCommonControls();
+    take_order(instance, order);
+
+    const Verdict verdict = judge(order);
+    switch (verdict) {
+    case Verdict::NothingOrdered:
+        show_verdict_message(verdict);
+        run_fade_window(instance);
+        break;
+    case Verdict::CannotPay:
+    case Verdict::SmileOverdone:
+        show_verdict_message(verdict);
+        break;
+    case Verdict::Accepted:
+        serve_receipt(order, ask_takeout());
+        break;
+    }
+    return 0;
+}

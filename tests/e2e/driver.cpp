@@ -1,0 +1,302 @@
+#include "driver.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+
+namespace e2e {
+
+bool wait_until(const std::function<bool()>& condition, DWORD deadline_ms)
+{
+    const ULONGLONG end = GetTickCount64() + deadline_ms;
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(5);
+    }
+}
+
+std::wstring window_text(HWND window)
+{
+    // WM_GETTEXT, unlike GetWindowText, reaches the controls of another process.
+    wchar_t buffer[16384];
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                             5000, &length))
+        return L"<no answer>";
+    return std::wstring(buffer, length);
+}
+
+std::wstring class_name(HWND window)
+{
+    wchar_t buffer[256];
+    const int length = GetClassNameW(window, buffer, std::size(buffer));
+    return std::wstring(buffer, std::max(length, 0));
+}
+
+std::wstring program_path()
+{
+    wchar_t path[MAX_PATH];
+    if (DWORD length = GetEnvironmentVariableW(L"NUPORAKU_EXE", path, MAX_PATH); length && length < MAX_PATH) return path;
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring own(path);
+    own.resize(own.find_last_of(L"\\/"));    // the tests' folder
+    own.resize(own.find_last_of(L"\\/") + 1);  // the build folder above it
+    return own + L"nuporaku.exe";
+}
+
+Visit::Visit(const std::wstring& tail, int show_state, const std::wstring& command_line)
+{
+    const std::wstring path = program_path();
+    std::wstring line = command_line.empty() ? L"\"" + path + L"\"" + (tail.empty() ? L"" : L" " + tail) : command_line;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (show_state >= 0) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show_state);
+    }
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+        process_ = {};
+}
+
+Visit::~Visit()
+{
+    if (!process_.hProcess) return;
+    if (running()) {
+        TerminateProcess(process_.hProcess, 99);
+        WaitForSingleObject(process_.hProcess, 10000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD process_id;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_window(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->process_id && IsWindowVisible(window)) search->found.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> Visit::windows() const
+{
+    WindowSearch search{process_.dwProcessId, {}};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND Visit::wait_window(const std::function<bool(HWND)>& predicate, DWORD deadline_ms) const
+{
+    HWND match = nullptr;
+    wait_until(
+        [&] {
+            for (HWND window : windows())
+                if (predicate(window)) return (match = window) != nullptr;
+            return false;
+        },
+        deadline_ms);
+    return match;
+}
+
+bool is_message_box(HWND window)
+{
+    return class_name(window) == L"#32770" && GetDlgItem(window, 0xFFFF) != nullptr;
+}
+
+bool is_order_form(HWND window)
+{
+    return class_name(window) == L"#32770" && GetDlgItem(window, 1000) != nullptr;
+}
+
+namespace {
+
+// Which standard icon a box shows: its icon static's pixels compared with each standard icon
+// drawn on the same background. Handles of another process's icons can't be read directly.
+BoxIcon read_icon(HWND box)
+{
+    HWND icon_static = nullptr;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (class_name(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            IsWindowVisible(child))
+            icon_static = child;
+    if (!icon_static) return BoxIcon::none;
+
+    RECT area;
+    GetWindowRect(icon_static, &area);
+    const int size = GetSystemMetrics(SM_CXICON);
+    HDC screen = GetDC(nullptr);
+    HDC shown = CreateCompatibleDC(screen);
+    HDC drawn = CreateCompatibleDC(screen);
+    HBITMAP shown_bitmap = CreateCompatibleBitmap(screen, size, size);
+    HBITMAP drawn_bitmap = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old_shown = SelectObject(shown, shown_bitmap);
+    HGDIOBJ old_drawn = SelectObject(drawn, drawn_bitmap);
+    BitBlt(shown, 0, 0, size, size, screen, area.left, area.top, SRCCOPY);
+    const COLORREF background = GetPixel(shown, 0, 0);
+
+    const struct {
+        LPCWSTR id;
+        BoxIcon icon;
+    } candidates[] = {{IDI_INFORMATION, BoxIcon::information}, {IDI_QUESTION, BoxIcon::question},
+                      {IDI_ERROR, BoxIcon::error}, {IDI_WARNING, BoxIcon::other}};
+    BoxIcon best = BoxIcon::other;
+    long best_difference = size * size / 20;  // at most 5% of the pixels may differ
+    for (const auto& candidate : candidates) {
+        HBRUSH brush = CreateSolidBrush(background);
+        RECT all{0, 0, size, size};
+        FillRect(drawn, &all, brush);
+        DeleteObject(brush);
+        DrawIconEx(drawn, 0, 0, LoadIconW(nullptr, candidate.id), size, size, 0, nullptr, DI_NORMAL);
+        long difference = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) difference += GetPixel(shown, x, y) != GetPixel(drawn, x, y);
+        if (difference < best_difference) {
+            best_difference = difference;
+            best = candidate.icon;
+        }
+    }
+    SelectObject(shown, old_shown);
+    SelectObject(drawn, old_drawn);
+    DeleteObject(shown_bitmap);
+    DeleteObject(drawn_bitmap);
+    DeleteDC(shown);
+    DeleteDC(drawn);
+    ReleaseDC(nullptr, screen);
+    return best;
+}
+
+}  // namespace
+
+Box Visit::wait_box(HWND except, DWORD deadline_ms) const
+{
+    Box box;
+    box.window = wait_window([except](HWND window) { return window != except && is_message_box(window); }, deadline_ms);
+    if (!box.window) return box;
+    box.caption = window_text(box.window);
+    box.text = window_text(GetDlgItem(box.window, 0xFFFF));
+    std::vector<std::pair<LONG, int>> buttons;
+    for (HWND child = GetWindow(box.window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (class_name(child) != L"Button" || !IsWindowVisible(child)) continue;
+        RECT place;
+        GetWindowRect(child, &place);
+        buttons.emplace_back(place.left, GetDlgCtrlID(child));
+    }
+    std::sort(buttons.begin(), buttons.end());
+    for (const auto& button : buttons) box.buttons.push_back(button.second);
+    // The icon is drawn once the box is on screen.
+    wait_until([&] { return (box.icon = read_icon(box.window)) != BoxIcon::other; }, 2000);
+    return box;
+}
+
+void Visit::answer(const Box& box, int button_id) const
+{
+    HWND button = GetDlgItem(box.window, button_id);
+    if (button)
+        SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    else
+        PostMessageW(box.window, WM_COMMAND, button_id, 0);
+    wait_until([&] { return !IsWindow(box.window); });
+}
+
+Box Visit::expect_box(const std::wstring& caption, const std::wstring& text, int button_id) const
+{
+    Box box = wait_box();
+    if (box.window && box.caption == caption && box.text == text) answer(box, button_id);
+    return box;
+}
+
+HWND Visit::wait_form(DWORD deadline_ms) const { return wait_window(is_order_form, deadline_ms); }
+
+HWND Visit::open_form() const
+{
+    for (int i = 0; i < 2; ++i) {
+        Box box = wait_box();
+        if (!box.window) return nullptr;
+        answer(box, IDOK);
+    }
+    return wait_form();
+}
+
+DWORD Visit::wait_exit(DWORD deadline_ms) const
+{
+    if (!process_.hProcess || WaitForSingleObject(process_.hProcess, deadline_ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+}
+
+HWND count_field(HWND form, int row) { return GetDlgItem(form, 1000 + 2 * row); }
+HWND spin_control(HWND form, int row) { return GetDlgItem(form, 1001 + 2 * row); }
+std::wstring field_text(HWND form, int row) { return window_text(count_field(form, row)); }
+
+namespace {
+LRESULT send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+}  // namespace
+
+void click_spin(HWND form, int row, bool up)
+{
+    HWND spin = spin_control(form, row);
+    RECT client;
+    GetClientRect(spin, &client);
+    const LPARAM point = MAKELPARAM(client.right / 2, up ? client.bottom / 4 : client.bottom * 3 / 4);
+    send(spin, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    send(spin, WM_LBUTTONUP, 0, point);
+}
+
+void type_into(HWND form, int row, const std::wstring& digits)
+{
+    HWND field = count_field(form, row);
+    send(field, EM_SETSEL, 0, -1);
+    for (wchar_t digit : digits) send(field, WM_CHAR, digit, 1);
+}
+
+void paste_into(HWND form, int row, const std::wstring& text)
+{
+    HWND field = count_field(form, row);
+    if (!OpenClipboard(nullptr)) return;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+    send(field, EM_SETSEL, 0, -1);
+    send(field, WM_PASTE);
+}
+
+void press_key(HWND form, int row, UINT virtual_key)
+{
+    // Posted, as the keyboard does: the form's message loop gives keys to the dialog manager.
+    HWND field = count_field(form, row);
+    PostMessageW(field, WM_KEYDOWN, virtual_key, 1);
+    PostMessageW(field, WM_KEYUP, virtual_key, 0xC0000001);
+}
+
+void choose_command(HWND form, int command_id)
+{
+    // As a menu does, without waiting for a box the command may open; the WM_NULL that follows
+    // comes back once the command has been handled or its box's modal loop runs.
+    SendNotifyMessageW(form, WM_COMMAND, MAKEWPARAM(command_id, 0), 0);
+    send(form, WM_NULL);
+}
+
+void close_window(HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+}  // namespace e2e

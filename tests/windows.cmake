@@ -1,0 +1,20 @@
+# Windows-only checks: the executable's own properties, and the real program driven under Wine.
+
+# The Wine session (display, prefix, server) is shared by every test program; the last test
+# stops it, so that a test run leaves nothing running.
+set(wine_session ${CMAKE_SOURCE_DIR}/tests/wine/session.sh)
+add_test(NAME wine_session_start COMMAND ${wine_session} ensure)
+add_test(NAME wine_session_stop COMMAND ${wine_session} stop)
+set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
+set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+add_executable(nuporaku_e2e_tests
+  e2e/driver.cpp
+  e2e/visit_test.cpp)
+target_include_directories(nuporaku_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/order ${CMAKE_SOURCE_DIR}/src/visit)
+target_compile_definitions(nuporaku_e2e_tests PRIVATE UNICODE _UNICODE NOMINMAX)
+target_link_libraries(nuporaku_e2e_tests PRIVATE GTest::gtest_main nuporaku_order gdi32 comctl32)
+add_dependencies(nuporaku_e2e_tests nuporaku)
+gtest_discover_tests(nuporaku_e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180
+  PROPERTIES ${test_properties})
+
