@@ -10,11 +10,17 @@ set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 
 add_executable(nuporaku_e2e_tests
   e2e/driver.cpp
-  e2e/visit_test.cpp)
+  e2e/visit_test.cpp
+  e2e/form_test.cpp
+  e2e/fade_test.cpp
+  e2e/screenshots.cpp)
 target_include_directories(nuporaku_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/order ${CMAKE_SOURCE_DIR}/src/visit)
 target_compile_definitions(nuporaku_e2e_tests PRIVATE UNICODE _UNICODE NOMINMAX)
 target_link_libraries(nuporaku_e2e_tests PRIVATE GTest::gtest_main nuporaku_order gdi32 comctl32)
 add_dependencies(nuporaku_e2e_tests nuporaku)
+# One at a time: the tests share the desktop (they read the screen) and the clipboard.
 gtest_discover_tests(nuporaku_e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180
-  PROPERTIES ${test_properties})
+  PROPERTIES ${test_properties} RESOURCE_LOCK wine_desktop)
 
+
+add_subdirectory(exe)

@@ -131,7 +131,10 @@ BoxIcon read_icon(HWND box)
         if (class_name(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
             IsWindowVisible(child))
             icon_static = child;
-    if (!icon_static) return BoxIcon::none;
+    // Wine keeps an empty icon static in boxes without an icon.
+    DWORD_PTR shown_icon = 0;
+    SendMessageTimeoutW(icon_static, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown_icon);
+    if (!icon_static || !shown_icon) return BoxIcon::none;
 
     RECT area;
     GetWindowRect(icon_static, &area);
@@ -298,5 +301,34 @@ void choose_command(HWND form, int command_id)
 }
 
 void close_window(HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+bool save_screenshot(const std::wstring& path)
+{
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB};
+    void* pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    const DWORD stride = (width * 3 + 3) & ~3u, image_size = stride * height;
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + image_size), 0, 0,
+                          sizeof(BITMAPFILEHEADER) + sizeof header};
+    bool saved = false;
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        saved = WriteFile(out, &file, sizeof file, &written, nullptr) && WriteFile(out, &header, sizeof header, &written, nullptr) &&
+                WriteFile(out, pixels, image_size, &written, nullptr);
+        CloseHandle(out);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
 
 }  // namespace e2e

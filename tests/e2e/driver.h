@@ -84,6 +84,9 @@ void press_key(HWND form, int row, UINT virtual_key);            // a key in a f
 void choose_command(HWND form, int command_id);                  // a menu entry, by its command
 void close_window(HWND window);                                  // the close box
 
+// Saves what the screen shows as a 24-bit BMP file.
+bool save_screenshot(const std::wstring& path);
+
 // Text of every message box and caption the program uses.
 namespace texts {
 inline const std::wstring title = L"ヌポラ for Windows";
