@@ -21,7 +21,8 @@ void compose_receipt(const OrderRecord& order, bool takeout, ReceiptText& receip
     receipt.units[0] = u'\0';
     for (std::size_t i = 0; i < menu_size; ++i) {
         std::u16string_view word = is_paid(i) ? menu_labels[i] : laughter_word(takeout);
-        // A failed append means the buffer is full: later words could not fit either.
+        // A failed append ends the receipt, even if a later, shorter word would still fit:
+        // it stays the start of the order's words.
         for (std::int32_t unit = 0; unit < order.counts[i]; ++unit)
             if (!receipt.append(word)) return;
     }
