@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""Checks the built nuporaku.exe itself: PE header, hardening, reproducibility, imports, resources.
+
+usage: check_executable.py path/to/nuporaku.exe x86|x64
+Prints every property that does not hold and exits with 1 if there is any.
+"""
+import os
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+import pefile
+
+RT_ICON, RT_MENU, RT_DIALOG, RT_GROUP_ICON, RT_MANIFEST = 3, 4, 5, 14, 24
+JAPANESE = 0x411  # MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
+C = pefile.DLL_CHARACTERISTICS
+
+ARCH = {  # machine, optional header magic, Windows version, extra DllCharacteristics
+    "x86": (0x14C, 0x10B, (5, 1), ["IMAGE_DLLCHARACTERISTICS_NO_SEH"]),
+    "x64": (0x8664, 0x20B, (5, 2), ["IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA"]),
+}
+COMMON_FLAGS = ["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "IMAGE_DLLCHARACTERISTICS_NX_COMPAT",
+                "IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE"]
+
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll"}
+# The program opens, creates, renames or deletes no file and writes no registry entry. The
+# MinGW start-up code does import msvcrt's fwrite, fprintf and vfprintf, but only to report its
+# own failures on the standard error stream, which is open before the program starts: that is
+# not touching a file, so those are tolerated. Registry functions all start with "Reg", but
+# USER32's RegisterClassExW and friends are window-class business, hence the "ister" exclusion.
+FORBIDDEN_IMPORT = re.compile(
+    r"^(Reg(?!ister)|CreateFile|OpenFile|ReplaceFile|DeleteFile|MoveFile|CopyFile|CreateDirectory"
+    r"|RemoveDirectory|SetFileAttributes|CreateHardLink|CreateSymbolicLink|WritePrivateProfile"
+    r"|WriteProfile|_lcreat|_lopen)"
+    r"|^(fopen|fopen_s|_wfopen|_wfopen_s|_fsopen|_wfsopen|freopen|_wfreopen|tmpfile|_open|_wopen"
+    r"|_sopen|_wsopen|_creat|_wcreat|remove|_wremove|rename|_wrename|_unlink|_wunlink|_mkdir"
+    r"|_wmkdir|_rmdir|_wrmdir)$")
+
+MANIFEST_ELEMENTS = {"assembly", "trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel"}
+JAPANESE_RESOURCES = [(RT_DIALOG, 103), (RT_MENU, 109), (RT_GROUP_ICON, 107), (RT_GROUP_ICON, 130)]
+
+
+def resources(pe):
+    """{type: {name: {language: bytes}}}, plus every resource directory's time stamp."""
+    tree, stamps = {}, []
+    root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    if root is None:
+        return tree, stamps
+    stamps.append(root.struct.TimeDateStamp)
+    for kind in root.entries:
+        stamps.append(kind.directory.struct.TimeDateStamp)
+        names = tree.setdefault(kind.id if kind.id is not None else str(kind.name), {})
+        for name in kind.directory.entries:
+            stamps.append(name.directory.struct.TimeDateStamp)
+            languages = names.setdefault(name.id if name.id is not None else str(name.name), {})
+            for language in name.directory.entries:
+                data = language.data.struct
+                languages[language.id] = pe.get_data(data.OffsetToData, data.Size)
+    return tree, stamps
+
+
+def imports(pe):
+    """[(dll name, function name or None, ordinal or None)], the delay-loaded ones included."""
+    found = []
+    for attribute in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT"):
+        for dll in getattr(pe, attribute, []):
+            for symbol in dll.imports:
+                name = symbol.name.decode() if symbol.name else None
+                found.append((dll.dll.decode(), name, symbol.ordinal if symbol.import_by_ordinal else None))
+    return found
+
+
+def manifest_problems(data):
+    try:
+        root = ET.fromstring(data)
+    except ET.ParseError as error:
+        return [f"not well-formed XML: {error}"]
+    elements = [element.tag.rsplit("}", 1)[-1] for element in root.iter()]
+    problems = [f"unexpected element <{tag}>" for tag in sorted(set(elements) - MANIFEST_ELEMENTS)]
+    levels = [element for element in root.iter() if element.tag.endswith("requestedExecutionLevel")]
+    if len(levels) != 1 or levels[0].attrib != {"level": "asInvoker", "uiAccess": "false"}:
+        problems.append(f"requestedExecutionLevel is {[level.attrib for level in levels]}, "
+                        "expected one with level=asInvoker uiAccess=false only")
+    return problems
+
+
+def main(path, arch):
+    machine, magic, version, arch_flags = ARCH[arch]
+    pe = pefile.PE(path)
+    fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
+    tree, resource_stamps = resources(pe)
+    imported = imports(pe)
+    names = [name for _, name, _ in imported if name]
+    comctl32 = [(name, ordinal) for dll, name, ordinal in imported if dll.lower() == "comctl32.dll"]
+    debug = getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
+    manifests = [(name, language) for name, languages in tree.get(RT_MANIFEST, {}).items() for language in languages]
+
+    checks = [  # (property, holds, what was found)
+        ("machine", fh.Machine == machine, hex(fh.Machine)),
+        ("PE32 / PE32+ optional header", oh.Magic == magic, hex(oh.Magic)),
+        ("subsystem Windows GUI", oh.Subsystem == 2, oh.Subsystem),
+        ("subsystem version", (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion) == version,
+         (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion)),
+        ("OS version", (oh.MajorOperatingSystemVersion, oh.MinorOperatingSystemVersion) == version,
+         (oh.MajorOperatingSystemVersion, oh.MinorOperatingSystemVersion)),
+        *[(flag[len("IMAGE_DLLCHARACTERISTICS_"):], oh.DllCharacteristics & C[flag] != 0,
+           hex(oh.DllCharacteristics)) for flag in COMMON_FLAGS + arch_flags],
+        (".reloc section", any(s.Name.rstrip(b"\0") == b".reloc" for s in pe.sections),
+         [s.Name.rstrip(b"\0").decode() for s in pe.sections]),
+        ("base relocations", sum(len(block.entries) for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", [])) > 0,
+         "no relocation entries"),
+        ("file header time stamp 0", fh.TimeDateStamp == 0, hex(fh.TimeDateStamp)),
+        ("no time-stamped debug directory", all(entry.struct.TimeDateStamp == 0 for entry in debug),
+         [hex(entry.struct.TimeDateStamp) for entry in debug]),
+        ("import descriptors not time-stamped",
+         all(dll.struct.TimeDateStamp == 0 for dll in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])), "bound imports"),
+        ("resource directory time stamps 0", resource_stamps and not any(resource_stamps),
+         sorted(set(map(hex, resource_stamps)))),
+        ("only system DLLs imported", {dll.lower() for dll, _, _ in imported} <= ALLOWED_DLLS,
+         sorted({dll for dll, _, _ in imported if dll.lower() not in ALLOWED_DLLS})),
+        ("COMCTL32 imports ordinal 17 only, by ordinal", comctl32 == [(None, 17)], comctl32),
+        ("InitCommonControls not imported by name", "InitCommonControls" not in names, ""),
+        ("no file or registry function imported", not any(map(FORBIDDEN_IMPORT.match, names)),
+         [name for name in names if FORBIDDEN_IMPORT.match(name)]),
+        ("exactly one manifest, ID 1, one language", len(manifests) == 1 and manifests[0][0] == 1, manifests),
+        *[(f"manifest: {problem}", False, "") for problem in (manifest_problems(
+            tree[RT_MANIFEST][manifests[0][0]][manifests[0][1]]) if len(manifests) == 1 else [])],
+        *[(f"resource type {kind} ID {name} in Japanese (1041) only",
+           list(tree.get(kind, {}).get(name, {})) == [JAPANESE],
+           [hex(language) for language in tree.get(kind, {}).get(name, {})] or "missing")
+          for kind, name in JAPANESE_RESOURCES],
+    ]
+    failures = [(what, found) for what, holds, found in checks if not holds]
+    for what, found in failures:
+        print(f"FAILED: {what}" + (f" (found: {found})" if found not in ("", None) else ""))
+    print(f"{path}: {os.path.getsize(path)} bytes, {len(checks)} properties checked, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[2] not in ARCH:
+        sys.exit("usage: check_executable.py nuporaku.exe x86|x64")
+    sys.exit(main(*sys.argv[1:]))
