@@ -1,15 +1,27 @@
-# Builds nuporaku.exe afresh in another folder and compares it byte for byte with REFERENCE.
+# Builds the release zip twice, in two fresh folders, and checks that both zips and the
+# programs in them are byte for byte the same as each other and as the REFERENCE program.
 # Run with: cmake -DSOURCE_DIR=... -DTOOLCHAIN=... -DBUILD_TYPE=... -DREFERENCE=... -DWORK_DIR=... -P this file
 file(REMOVE_RECURSE ${WORK_DIR})
-execute_process(
-  COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR} -G Ninja --toolchain ${TOOLCHAIN}
-          -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DBUILD_TESTING=OFF
-  OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR} --target nuporaku OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${REFERENCE} ${WORK_DIR}/nuporaku.exe RESULT_VARIABLE different)
-if(different)
-  message(FATAL_ERROR "A second build of the same sources differs from ${REFERENCE}")
-endif()
+foreach(build first second)
+  set(dir ${WORK_DIR}/${build})
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${dir} -G Ninja --toolchain ${TOOLCHAIN}
+            -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DBUILD_TESTING=OFF
+    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${dir} --target package OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  file(GLOB zip_${build} ${dir}/nuporaku-*.zip)
+endforeach()
+
+function(expect_same a b)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${a} ${b} RESULT_VARIABLE different)
+  if(different)
+    message(FATAL_ERROR "Not byte-identical: ${a} and ${b}")
+  endif()
+endfunction()
+get_filename_component(program ${REFERENCE} NAME)
+expect_same(${REFERENCE} ${WORK_DIR}/first/${program})
+expect_same(${WORK_DIR}/first/${program} ${WORK_DIR}/second/${program})
+expect_same(${zip_first} ${zip_second})
 file(SIZE ${REFERENCE} size)
-message(STATUS "Two builds are byte-identical (${size} bytes)")
+message(STATUS "Builds are reproducible: ${program} (${size} bytes) and ${zip_first}")
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -63,3 +63,4 @@ target_link_options(nuporaku PRIVATE
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware ${arch_link_options}
   -Wl,--no-insert-timestamp)
 target_link_libraries(nuporaku PRIVATE nuporaku_order ${comctl32_ordinal_lib})
+include(cmake/packaging.cmake)

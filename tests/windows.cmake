@@ -25,7 +25,7 @@ gtest_discover_tests(nuporaku_e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOU
 
 add_subdirectory(exe)
 
-# Two builds of one commit give byte-identical executables.
+# Two builds of one commit give byte-identical executables and release zips.
 add_test(NAME reproducible_build COMMAND ${CMAKE_COMMAND}
   -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DBUILD_TYPE=${CMAKE_BUILD_TYPE}
   -DREFERENCE=$<TARGET_FILE:nuporaku> -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/second-build
