@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Builds the x86 program and starts it under Wine on your display.
+# Builds the x86 program and starts it under Wine on your display. Without a display, plays
+# a short scripted visit on a private virtual display and saves screenshots of it instead.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 ./scripts/install-deps.sh
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  echo "No display to show the program on: playing a scripted visit on a virtual display instead."
+  exec ./scripts/screenshots.sh build/screenshots
+fi
 cmake --preset x86 >/dev/null
 cmake --build --preset x86 --target nuporaku
 exec wine build/x86/nuporaku.exe "$@"
