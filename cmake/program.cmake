@@ -40,7 +40,7 @@ target_include_directories(nuporaku PRIVATE src/ui res ${icon_dir})
 target_compile_definitions(nuporaku PRIVATE UNICODE _UNICODE WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0501
   WIN32_LEAN_AND_MEAN NOMINMAX)
 # Small code: no exceptions, RTTI or unwind tables of our own, unused functions dropped.
-set(small_code_options -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
+set(small_code_options -Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
 target_compile_options(nuporaku PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra ${small_code_options}>)
 target_compile_options(nuporaku_order PRIVATE ${small_code_options})
