@@ -12,8 +12,8 @@ namespace {
 
 OrderRecord* form_order;  // the record the open form writes
 
-constexpr wchar_t about_text[] = L"ヌポラ for Windows ver.1.0\r\n"
-                                 L"Copyright (C) 2026 The NUPORAKU developers\r\n"
+constexpr wchar_t about_text[] = NUPORAKU_TITLE L" ver.1.0\r\n"
+                                 NUPORAKU_COPYRIGHT L"\r\n"
                                  L"\r\n"
                                  L"https://nuporaku.example/";
 

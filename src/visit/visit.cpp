@@ -10,7 +10,7 @@
 
 namespace {
 
-#define NUPORAKU_NOTICE L"ヌポラ for Windows Copyright (C) 2026 The NUPORAKU developers"
+#define NUPORAKU_NOTICE NUPORAKU_TITLE L" " NUPORAKU_COPYRIGHT
 
 constexpr wchar_t help_text[] =
     NUPORAKU_NOTICE L"\r\n"
