@@ -13,7 +13,8 @@ add_executable(nuporaku_e2e_tests
   e2e/visit_test.cpp
   e2e/form_test.cpp
   e2e/fade_test.cpp
-  e2e/screenshots.cpp)
+  e2e/screenshots.cpp
+  e2e/monkey_test.cpp)
 target_include_directories(nuporaku_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/order ${CMAKE_SOURCE_DIR}/src/visit)
 target_compile_definitions(nuporaku_e2e_tests PRIVATE UNICODE _UNICODE NOMINMAX)
 target_link_libraries(nuporaku_e2e_tests PRIVATE GTest::gtest_main nuporaku_order gdi32 comctl32)

@@ -53,8 +53,12 @@ bool is_count_field(int id)
 INT_PTR on_command(HWND form, int id, int notification)
 {
     if (id == IDM_ABOUT) {
-        // No owner: the form stays open and usable behind the box.
+        // No owner: the form stays open and usable behind the box, and may even be closed
+        // while the box is open. The dialog manager notices that only on its next queued
+        // message, which the box's own loop may have taken: wake it, or the visit would wait
+        // for the next mouse move.
         MessageBoxW(nullptr, about_text, L"バージョン情報", MB_ICONINFORMATION);
+        PostMessageW(form, WM_NULL, 0, 0);
         return FALSE;
     }
     if (id == IDOK || id == IDCANCEL) {

@@ -29,6 +29,14 @@ std::wstring window_text(HWND window)
     return std::wstring(buffer, length);
 }
 
+std::string utf8(const std::wstring& text)
+{
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                     static_cast<int>(bytes.size()), nullptr, nullptr));
+    return bytes;
+}
+
 std::wstring class_name(HWND window)
 {
     wchar_t buffer[256];

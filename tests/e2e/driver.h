@@ -16,6 +16,7 @@ constexpr DWORD default_deadline_ms = 10000;
 bool wait_until(const std::function<bool()>& condition, DWORD deadline_ms = default_deadline_ms);
 
 std::wstring window_text(HWND window);
+std::string utf8(const std::wstring& text);
 std::wstring class_name(HWND window);
 
 enum class BoxIcon { none, information, question, error, other };

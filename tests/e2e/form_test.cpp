@@ -201,6 +201,22 @@ TEST(OrderForm, AboutBoxLeavesTheFormOpenAndUsable)
     expect_receipt(visit, false, L"ハンバーガーハンバーガー");
 }
 
+// The form can reach the limit while its about box is open: the visit goes on once the box
+// is closed.
+TEST(OrderForm, LimitReachedWhileTheAboutBoxIsOpen)
+{
+    Visit visit;
+    HWND form = visit.open_form();
+    ASSERT_TRUE(form);
+    choose_command(form, 104);
+    Box about = visit.wait_box();
+    ASSERT_EQ(about.caption, L"バージョン情報");
+    paste_into(form, 7, L"99");
+    EXPECT_TRUE(wait_until([&] { return !IsWindow(form) || !IsWindowVisible(form); }));
+    visit.answer(about, IDOK);
+    expect_ending(visit, texts::cannot_pay);
+}
+
 // Every way of closing the form keeps the counts shown; the visit goes on to the judgement.
 struct CloseCase {
     const char* name;
