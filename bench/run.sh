@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# Measures nuporaku.exe under Wine beside minimal.exe, a program that only shows one message
+# box: executable size, start-up latency to the title box, peak working set at the title and
+# receipt boxes, and the fade window's duration and CPU time. Prints a Markdown table and
+# writes it, with the date and the machine, to bench/results.md.
+#
+#   bench/run.sh
+#
+# Builds what it needs by itself, into BENCH_DIR (default /tmp/bench), never into build/: the
+# program for x86 and x64, and bench/ (measure.exe, minimal.exe). Runs Wine in a private session
+# of its own (BENCH_DIR/wine) and stops that session at the end.
+# Knobs: BENCH_ROUNDS=21 (interleaved start-up runs of each program), BENCH_VISITS=5 (accepted
+# visits), BENCH_FADES=7 (empty orders), BENCH_X64=1 (0: no x64 start-up runs).
+set -euo pipefail
+
+bench=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$bench/.." && pwd)
+work=${BENCH_DIR:-/tmp/bench}
+rounds=${BENCH_ROUNDS:-21}
+visits=${BENCH_VISITS:-5}
+fades=${BENCH_FADES:-7}
+with_x64=${BENCH_X64:-1}
+timer_minimum_ms=10  # USER_TIMER_MINIMUM: SetTimer raises shorter intervals to this
+fade_ticks=255
+
+fail() {
+  echo "bench: $*" >&2
+  exit 1
+}
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+case "$work" in
+  "$root/build" | "$root/build/"*) fail "BENCH_DIR must not be inside build/: the tests' builds and Wine session live there" ;;
+esac
+
+"$root/scripts/install-deps.sh"
+
+# --- Builds ----------------------------------------------------------------------------------
+build_log=$work/build.log
+: >"$build_log"
+# build DIR SOURCE TRIPLE TARGET [CMAKE OPTIONS...]
+build() {
+  local dir=$1 source=$2 triple=$3 target=$4
+  shift 4
+  echo "bench: building $target in $dir" >&2
+  if ! { cmake -S "$source" -B "$dir" -G Ninja --toolchain "$root/cmake/$triple.cmake" "$@" &&
+    cmake --build "$dir" --target "$target"; } >>"$build_log" 2>&1; then
+    tail -n 30 "$build_log" >&2
+    fail "building $target in $dir failed; the whole log is $build_log"
+  fi
+}
+program_options=(-DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF)
+build "$work/x86" "$root" i686-w64-mingw32 nuporaku "${program_options[@]}"
+build "$work/x64" "$root" x86_64-w64-mingw32 nuporaku "${program_options[@]}"
+build "$work/bench-x86" "$bench" i686-w64-mingw32 all
+[ "$with_x64" = 1 ] && build "$work/bench-x64" "$bench" x86_64-w64-mingw32 minimal
+
+# --- Measurements under Wine -----------------------------------------------------------------
+export NUPORAKU_WINE_DIR=$work/wine
+session=$root/tests/wine/session.sh
+stop_session() { "$session" stop >/dev/null 2>&1 || true; }
+trap stop_session EXIT
+trap 'exit 130' INT TERM
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+args=(--minimal "$(windows_path "$work/bench-x86/minimal.exe")" --nuporaku "$(windows_path "$work/x86/nuporaku.exe")"
+  --rounds "$rounds" --visits "$visits" --fades "$fades")
+if [ "$with_x64" = 1 ]; then
+  args+=(--minimal-x64 "$(windows_path "$work/bench-x64/minimal.exe")" --nuporaku-x64 "$(windows_path "$work/x64/nuporaku.exe")")
+fi
+
+out=$work/measure.out
+echo "bench: measuring under Wine ($rounds start-up rounds, $visits visits, $fades fades)..." >&2
+status=0
+# The deadline covers a first-time Wine prefix (about 30 s) and every run with room to spare;
+# measure.exe has deadlines of its own on every wait.
+timeout --kill-after=10 420 "$root/tests/wine/wine-run.sh" "$work/bench-x86/measure.exe" "${args[@]}" >"$out" 2>&1 ||
+  status=$?
+stop_session
+grep '^ERROR' "$out" >&2 || true
+if [ "$status" = 124 ] || [ "$status" = 137 ]; then
+  fail "measure.exe did not finish within 420 s; its output is in $out"
+elif [ "$status" != 0 ]; then
+  grep -q '^RESULT' "$out" || { cat "$out" >&2; fail "measure.exe failed (exit code $status) and measured nothing"; }
+  echo "bench: measure.exe reported failed runs (exit code $status): figures with too few samples are marked" >&2
+fi
+
+# --- The table -------------------------------------------------------------------------------
+# field NAME COLUMN: 3 median, 4 lowest, 5 highest, 6 number of samples; empty when missing.
+field() { awk -v name="$1" -v column="$2" '$1 == "RESULT" && $2 == name { print $column }' "$out"; }
+have() { [ -n "$(field "$1" 3)" ]; }
+calc() { awk "BEGIN { printf $1 }"; }
+ms() { calc "\"%.0f\", $(field "$1" 3)"; }
+ms_spread() { calc "\"%.0f ms (%.0f–%.0f, n=%d)\", $(field "$1" 3), $(field "$1" 4), $(field "$1" 5), $(field "$1" 6)"; }
+mib() { calc "\"%.2f MiB\", $1 / 1048576"; }
+mib_spread() { calc "\"%.2f MiB (%.2f–%.2f, n=%d)\", $(field "$1" 3) / 1048576, $(field "$1" 4) / 1048576, $(field "$1" 5) / 1048576, $(field "$1" 6)"; }
+ratio() { calc "\"%.2f\", $1 / $2"; }
+# met VALUE OPERATOR LIMIT
+met() { awk -v v="$1" -v l="$3" -v op="$2" 'BEGIN { ok = (op == "<=") ? (v <= l) : (v < l); print ok ? "yes" : "**no**" }'; }
+bytes() { printf "%d B = %s KiB" "$1" "$(calc "\"%.2f\", $1 / 1024")"; }
+missing="(no samples: see errors above)"
+
+rows=()
+row() { rows+=("| $1 | $2 | $3 | $4 | $5 | $6 |"); }
+
+size86=$(stat -c %s "$work/x86/nuporaku.exe")
+size64=$(stat -c %s "$work/x64/nuporaku.exe")
+min86=$(stat -c %s "$work/bench-x86/minimal.exe")
+row "Size of nuporaku.exe, x86, resources included" "$(bytes "$size86")" "minimal.exe: $(bytes "$min86")" "—" "≤ 24 KiB" \
+  "$(met "$size86" "<=" 24576)"
+if [ "$with_x64" = 1 ]; then
+  min64_text="minimal.exe: $(bytes "$(stat -c %s "$work/bench-x64/minimal.exe")")"
+else
+  min64_text="—"
+fi
+row "Size of nuporaku.exe, x64, resources included" "$(bytes "$size64")" "$min64_text" "—" "≤ 26 KiB" \
+  "$(met "$size64" "<=" 26624)"
+
+for arch in x86 x64; do
+  [ "$arch" = x64 ] && [ "$with_x64" != 1 ] && continue
+  n=latency_ms.nuporaku-$arch m=latency_ms.minimal-$arch
+  if have "$n" && have "$m"; then
+    r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
+    goal="≤ 1.1" verdict=$(met "$r" "<=" 1.1)
+    [ "$arch" = x64 ] && goal="(set for x86)" verdict="—"
+    paired=""
+    have "latency_pair_ratio.$arch" && paired=" (pairs: $(calc "\"%.2f\", $(field "latency_pair_ratio.$arch" 3)"))"
+    row "Start-up, CreateProcess to title box on screen, $arch (median)" "$(ms_spread "$n")" "$(ms_spread "$m")" \
+      "$r$paired" "$goal" "$verdict"
+    n=startup_cpu_ms.nuporaku-$arch m=startup_cpu_ms.minimal-$arch
+    row "CPU time (kernel + user) up to the title box, $arch (median)" "$(ms_spread "$n")" "$(ms_spread "$m")" \
+      "$(calc "\"%.2f\", $(field "$n" 3) / ($(field "$m" 3) > 0 ? $(field "$m" 3) : 1)")" "(none)" "—"
+  else
+    row "Start-up, $arch" "$missing" "" "" "≤ 1.1" "**no**"
+  fi
+done
+for arch in x86 x64; do
+  [ "$arch" = x64 ] && [ "$with_x64" != 1 ] && continue
+  n=peak_ws.nuporaku-$arch m=peak_ws.minimal-$arch
+  if have "$n" && have "$m"; then
+    r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
+    goal="≤ 1.1" verdict=$(met "$r" "<=" 1.1)
+    [ "$arch" = x64 ] && goal="(set for x86)" verdict="—"
+    row "Peak working set at the title box, $arch (median)" "$(mib_spread "$n")" "$(mib_spread "$m")" "$r" "$goal" "$verdict"
+  else
+    row "Peak working set at the title box, $arch" "$missing" "" "" "≤ 1.1" "**no**"
+  fi
+done
+n=peak_ws_receipt.nuporaku-x86 m=peak_ws.minimal-x86
+if have "$n" && have "$m"; then
+  r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
+  row "Peak working set at the receipt box after a whole accepted visit, x86 (median)" "$(mib_spread "$n")" \
+    "$(mib "$(field "$m" 3)") (minimal.exe at its box)" "$r" "≤ 1.25" "$(met "$r" "<=" 1.25)"
+else
+  row "Peak working set at the receipt box, x86" "$missing" "" "" "≤ 1.25" "**no**"
+fi
+n=fade_cpu_share_pct.nuporaku-x86
+if have "$n"; then
+  share=$(field "$n" 3)
+  row "CPU time (kernel + user) during the fade, share of its duration, x86 (median)" \
+    "$(ms fade_cpu_ms.nuporaku-x86) ms of $(ms fade_ms.nuporaku-x86) ms" "—" \
+    "$(calc "\"%.1f %% (%.1f–%.1f %%, n=%d)\", $share, $(field "$n" 4), $(field "$n" 5), $(field "$n" 6)")" "< 5 %" \
+    "$(met "$share" "<" 5)"
+  fade_floor=$((fade_ticks * timer_minimum_ms))
+  row "Fade duration, fade window on screen to process exit, x86 (median)" "$(ms_spread fade_ms.nuporaku-x86)" \
+    "$fade_ticks ticks × $timer_minimum_ms ms = $fade_floor ms" "$(ratio "$(field fade_ms.nuporaku-x86 3)" "$fade_floor")" \
+    "(beside it)" "—"
+else
+  row "Fade, x86" "$missing" "" "" "< 5 %" "**no**"
+fi
+
+table=$(
+  echo "| Figure | nuporaku.exe | Yardstick | Ratio | Goal | Met |"
+  echo "|---|---|---|---|---|---|"
+  printf '%s\n' "${rows[@]}"
+)
+
+# --- Report ----------------------------------------------------------------------------------
+commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
+git -C "$root" diff --quiet HEAD -- . ':!bench' 2>/dev/null || commit="$commit, with uncommitted changes outside bench/"
+cpu=$(awk -F': *' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+wine_version=$(wine --version 2>/dev/null || echo unknown)
+failures=$(awk '$1 == "INFO" && $2 == "failures" { print $3 }' "$out")
+
+report=$(
+  cat <<EOF
+# nuporaku benchmark
+
+- Date: $(date -u '+%Y-%m-%d %H:%M UTC')
+- Machine: $(nproc) cores, ${cpu:-unknown CPU}; $(uname -sr)
+- Wine: $wine_version, private Xvfb display and prefix, virtual desktop 1280×1024
+- Program: commit $commit; MinSizeRel builds made by bench/run.sh
+- Runs: $rounds interleaved start-up rounds (after one warm-up run of each program), $visits accepted visits, $fades empty orders; ${failures:-?} failed runs
+
+$table
+
+How the figures are taken (bench/measure.cpp, a Windows program run under Wine):
+
+- Start-up: from just before CreateProcess to the first poll (every 1 ms) that finds a visible
+  top-level \`#32770\` window of the process with a 0xFFFF static child, timed with
+  QueryPerformanceCounter. Yardstick: bench/minimal.cpp, which calls InitCommonControls and shows
+  one MessageBoxW with the title box's text, caption and icon, linked like nuporaku.exe
+  (-static -municode -mwindows -Os -s). nuporaku.exe and minimal.exe of one architecture run
+  back to back in each round, in alternating order; "pairs" is the median of the rounds' own
+  ratios, which load that changes slowly sways less. Other work on the machine makes single
+  runs vary a lot: compare ratios, not milliseconds between reports.
+- CPU time: the sum of the process's threads' kernel + user times (GetThreadTimes), which Wine
+  counts in 10 ms clock ticks. Not GetProcessTimes: Wine 8 answers it, for another process,
+  with the caller's own times.
+- Peak working set: PeakWorkingSetSize from GetProcessMemoryInfo, read as soon as the box is
+  found. Under Wine it is the peak resident set of the whole Linux process, Wine's own libraries
+  included (about 21 MiB for one message box).
+- Receipt: title and greeting confirmed, "2" typed into the first field (EM_SETSEL 0,-1 and
+  WM_CHAR), WM_COMMAND 2 posted to the form, the takeout question answered No; read at the
+  receipt box and set against minimal.exe's peak at its box.
+- Fade: title and greeting confirmed, the form closed (WM_SYSCOMMAND SC_CLOSE), the "冷やかしですか..."
+  box confirmed; from the first poll that finds the visible \`NUPORAKU\` window to the process's
+  end, CPU time read every 5 ms up to the end. The floor is 255 ticks of the shortest interval
+  SetTimer gives (USER_TIMER_MINIMUM, $timer_minimum_ms ms), on Windows as under Wine.
+EOF
+)
+printf '%s\n' "$report" >"$bench/results.md"
+{
+  echo
+  echo "<details><summary>Raw samples</summary>"
+  echo
+  echo '```'
+  grep '^SAMPLES' "$out" | cut -d' ' -f2-
+  echo '```'
+  echo
+  echo "</details>"
+} >>"$bench/results.md"
+
+echo
+printf '%s\n' "$table"
+echo
+echo "Written to $bench/results.md (measure.exe's output: $out)."
+[ "$status" = 0 ]
