@@ -74,7 +74,7 @@ private:
         }
         if (box) return answer_box(box);
         // The form stays usable while its about box is open.
-        if (form && (!about || chance(50))) return act_on_form(form);
+        if (form && (!about || chance(50))) return act_on_form(form, about != nullptr);
         if (about) return answer_box(about);
         if (fade) {
             if (chance(80)) {
@@ -97,6 +97,8 @@ private:
         std::vector<int> buttons;
         for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
             if (class_name(child) == L"Button" && IsWindowVisible(child)) buttons.push_back(GetDlgCtrlID(child));
+        // Only Yes takes out: whatever else closes the question (Wine lets Esc close it) is No.
+        if (box.text == texts::takeout_question) takeout_ = false;
         switch (below(4)) {
         case 0:
             note("close box of a box");
@@ -113,7 +115,7 @@ private:
             SendNotifyMessageW(GetDlgItem(window, button), BM_CLICK, 0, 0);
             if (box.text == texts::takeout_question) takeout_ = button == IDYES;
         }
-        // A Yes/No box ignores Esc and its close box: it is simply answered again.
+        // A Yes/No box may ignore Esc and its close box: it is then simply answered again.
         wait_until([&] { return !IsWindow(window); }, 1000);
         return std::nullopt;
     }
@@ -171,7 +173,7 @@ private:
         return digits;
     }
 
-    std::optional<std::string> act_on_form(HWND form)
+    std::optional<std::string> act_on_form(HWND form, bool about_open)
     {
         const int row = below(10);
         const nuporaku::OrderRecord before = shown_counts(form);
@@ -209,15 +211,23 @@ private:
             note("about");
             choose_command(form, 104);
             break;
-        default:
+        default: {
             closes = true;
-            switch (below(5)) {
+            const int way = below(5);
+            switch (way) {
             case 0: note("close box of the form"); close_window(form); break;
             case 1: note("Esc in the form"); press_key(form, row, VK_ESCAPE); break;
             case 2: note("Enter in the form"); press_key(form, row, VK_RETURN); break;
             case 3: note("the button"); SendNotifyMessageW(GetDlgItem(form, 2), BM_CLICK, 0, 0); break;
             default: note("menu entry 注文完了!"); choose_command(form, 2); break;
             }
+            // While the about box is open its message loop, not the form's, reads the keys:
+            // the form's keyboard commands do nothing then, as in any dialog behind a box.
+            if (about_open && (way == 1 || way == 2)) {
+                note("(no effect: the about box is open)");
+                closes = false;
+            }
+        }
         }
         // EndDialog hides the form at once; it is destroyed a little later.
         const auto closed = [form] { return !IsWindow(form) || !IsWindowVisible(form); };
