@@ -128,6 +128,23 @@ bool is_order_form(HWND window)
     return class_name(window) == L"#32770" && GetDlgItem(window, 1000) != nullptr;
 }
 
+bool is_fade_window(HWND window) { return class_name(window) == L"NUPORAKU"; }
+
+std::vector<int> box_buttons(HWND box)
+{
+    std::vector<std::pair<LONG, int>> placed;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (class_name(child) != L"Button" || !IsWindowVisible(child)) continue;
+        RECT place;
+        GetWindowRect(child, &place);
+        placed.emplace_back(place.left, GetDlgCtrlID(child));
+    }
+    std::sort(placed.begin(), placed.end());
+    std::vector<int> buttons;
+    for (const auto& button : placed) buttons.push_back(button.second);
+    return buttons;
+}
+
 namespace {
 
 // Which standard icon a box shows: its icon static's pixels compared with each standard icon
@@ -139,10 +156,11 @@ BoxIcon read_icon(HWND box)
         if (class_name(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
             IsWindowVisible(child))
             icon_static = child;
+    if (!icon_static) return BoxIcon::none;
     // Wine keeps an empty icon static in boxes without an icon.
     DWORD_PTR shown_icon = 0;
     SendMessageTimeoutW(icon_static, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown_icon);
-    if (!icon_static || !shown_icon) return BoxIcon::none;
+    if (!shown_icon) return BoxIcon::none;
 
     RECT area;
     GetWindowRect(icon_static, &area);
@@ -197,15 +215,7 @@ Box Visit::wait_box(HWND except, DWORD deadline_ms) const
     if (!box.window) return box;
     box.caption = window_text(box.window);
     box.text = window_text(GetDlgItem(box.window, 0xFFFF));
-    std::vector<std::pair<LONG, int>> buttons;
-    for (HWND child = GetWindow(box.window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (class_name(child) != L"Button" || !IsWindowVisible(child)) continue;
-        RECT place;
-        GetWindowRect(child, &place);
-        buttons.emplace_back(place.left, GetDlgCtrlID(child));
-    }
-    std::sort(buttons.begin(), buttons.end());
-    for (const auto& button : buttons) box.buttons.push_back(button.second);
+    box.buttons = box_buttons(box.window);
     // The icon is drawn once the box is on screen.
     wait_until([&] { return (box.icon = read_icon(box.window)) != BoxIcon::other; }, 2000);
     return box;

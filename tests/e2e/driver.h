@@ -71,6 +71,9 @@ private:
 
 bool is_message_box(HWND window);
 bool is_order_form(HWND window);
+bool is_fade_window(HWND window);
+// Identifiers of a box's visible buttons, left to right.
+std::vector<int> box_buttons(HWND box);
 
 // The form's controls of menu row i.
 HWND count_field(HWND form, int row);
@@ -92,6 +95,7 @@ bool save_screenshot(const std::wstring& path);
 namespace texts {
 inline const std::wstring title = L"ヌポラ for Windows";
 inline const std::wstring greeting = L"いらっしゃいませ！ご注文は？";
+inline const std::wstring about_caption = L"バージョン情報";
 inline const std::wstring nothing_ordered = L"冷やかしですか...";
 inline const std::wstring cannot_pay = L"そんな金がどこにあるんだい!?\r\n\r\n追い出されてしまった...";
 inline const std::wstring smile_overdone = L"顔がひきつってしまいましたわぁ～ん。\r\n\r\n追い出されてしまった...";

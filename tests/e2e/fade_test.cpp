@@ -7,8 +7,6 @@ using namespace e2e;
 
 namespace {
 
-bool is_fade_window(HWND window) { return class_name(window) == L"NUPORAKU"; }
-
 BYTE opacity(HWND window)
 {
     BYTE alpha = 0;

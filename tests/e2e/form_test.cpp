@@ -181,7 +181,7 @@ TEST(OrderForm, AboutBoxLeavesTheFormOpenAndUsable)
     choose_command(form, 104);
     Box about = visit.wait_box();
     ASSERT_TRUE(about.window);
-    EXPECT_EQ(about.caption, L"バージョン情報");
+    EXPECT_EQ(about.caption, texts::about_caption);
     EXPECT_EQ(about.text.rfind(L"ヌポラ for Windows ver.1.0\r\n", 0), 0u);
     size_t lines = 1, at = 0;
     while ((at = about.text.find(L"\r\n", at)) != std::wstring::npos) ++lines, at += 2;
@@ -210,7 +210,7 @@ TEST(OrderForm, LimitReachedWhileTheAboutBoxIsOpen)
     ASSERT_TRUE(form);
     choose_command(form, 104);
     Box about = visit.wait_box();
-    ASSERT_EQ(about.caption, L"バージョン情報");
+    ASSERT_EQ(about.caption, texts::about_caption);
     paste_into(form, 7, L"99");
     EXPECT_TRUE(wait_until([&] { return !IsWindow(form) || !IsWindowVisible(form); }));
     visit.answer(about, IDOK);

@@ -61,6 +61,13 @@ private:
     bool chance(int percent) { return below(100) < percent; }
     void note(const std::string& what) { log_ += what + "\n"; }
 
+    std::wstring random_digits(int longest)
+    {
+        std::wstring digits;
+        for (int length = 1 + below(longest); length > 0; --length) digits += static_cast<wchar_t>(L'0' + below(10));
+        return digits;
+    }
+
     std::optional<std::string> step(const Visit& visit)
     {
         HWND form = nullptr, box = nullptr, about = nullptr, fade = nullptr;
@@ -68,8 +75,8 @@ private:
             if (is_order_form(window))
                 form = window;
             else if (is_message_box(window))
-                (window_text(window) == L"バージョン情報" ? about : box) = window;
-            else if (class_name(window) == L"NUPORAKU")
+                (window_text(window) == texts::about_caption ? about : box) = window;
+            else if (is_fade_window(window))
                 fade = window;
         }
         if (box) return answer_box(box);
@@ -94,9 +101,7 @@ private:
     {
         const Box box{window, window_text(window), window_text(GetDlgItem(window, 0xFFFF))};
         if (auto problem = check_ending(box)) return problem;
-        std::vector<int> buttons;
-        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            if (class_name(child) == L"Button" && IsWindowVisible(child)) buttons.push_back(GetDlgCtrlID(child));
+        const std::vector<int> buttons = box_buttons(window);
         // Only Yes takes out: whatever else closes the question (Wine lets Esc close it) is No.
         if (box.text == texts::takeout_question) takeout_ = false;
         switch (below(4)) {
@@ -123,7 +128,7 @@ private:
     // The first box after the form must be the one its last counts call for.
     std::optional<std::string> check_ending(const Box& box)
     {
-        if (!expected_ || box.caption == L"バージョン情報") return std::nullopt;
+        if (!expected_ || box.caption == texts::about_caption) return std::nullopt;
         const std::wstring wanted[] = {texts::nothing_ordered, texts::cannot_pay, texts::smile_overdone,
                                        texts::takeout_question};
         const std::wstring& expected_text = wanted[static_cast<int>(expected_->verdict)];
@@ -168,9 +173,7 @@ private:
         static const wchar_t* const junk[] = {L"abc", L"-5", L"+7", L" 12 ", L"１２", L"", L"1e3", L"0x10", L"98",
                                               L"99", L"  ", L"12abc", L"\t3"};
         if (chance(40)) return junk[below(static_cast<int>(std::size(junk)))];
-        std::wstring digits;
-        for (int length = 1 + below(chance(20) ? 40 : 3); length > 0; --length) digits += static_cast<wchar_t>(L'0' + below(10));
-        return digits;
+        return random_digits(chance(20) ? 40 : 3);
     }
 
     std::optional<std::string> act_on_form(HWND form, bool about_open)
@@ -188,8 +191,7 @@ private:
             click_spin(form, row, false);
             break;
         case 8: case 9: {
-            std::wstring digits;
-            for (int length = 1 + below(3); length > 0; --length) digits += static_cast<wchar_t>(L'0' + below(10));
+            const std::wstring digits = random_digits(3);
             note("type " + utf8(digits) + " into row " + std::to_string(row));
             if (chance(50))
                 type_into(form, row, digits);

@@ -56,7 +56,7 @@ TEST(Screenshots, DISABLED_EmptyVisit)
     close_window(form);
     Box message = visit.wait_box();
     visit.answer(message, IDOK);
-    HWND window = visit.wait_window([](HWND w) { return class_name(w) == L"NUPORAKU"; });
+    HWND window = visit.wait_window(is_fade_window);
     ASSERT_TRUE(window);
     shoot(L"fade-out");
     close_window(window);
