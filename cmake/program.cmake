@@ -39,9 +39,12 @@ add_executable(nuporaku WIN32
 target_include_directories(nuporaku PRIVATE src/ui res ${icon_dir})
 target_compile_definitions(nuporaku PRIVATE UNICODE _UNICODE WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0501
   WIN32_LEAN_AND_MEAN NOMINMAX)
-# Small code: no exceptions, RTTI or unwind tables of our own, unused functions dropped.
-set(small_code_options -Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics
-  -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
+# Small code: no exceptions or RTTI, unused functions dropped. x64 keeps its unwind tables (the
+# exception directory), which stack walks, crash dumps and debuggers need there; x86 has none.
+set(small_code_options -Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND small_code_options -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
 target_compile_options(nuporaku PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra ${small_code_options}>)
 target_compile_options(nuporaku_order PRIVATE ${small_code_options})
 add_dependencies(nuporaku comctl32_ordinal)
@@ -49,18 +52,22 @@ add_dependencies(nuporaku comctl32_ordinal)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(windows_version 5.01)  # Windows XP
   set(arch_link_options -Wl,--no-seh)
+  set(NUPORAKU_ENTRY _nuporaku_start)  # C names carry a leading underscore on x86
 else()
   set(windows_version 5.02)  # Windows XP x64 and Server 2003
   set(arch_link_options -Wl,--high-entropy-va)
+  set(NUPORAKU_ENTRY nuporaku_start)
 endif()
 string(REPLACE "." ";" version_parts ${windows_version})
 list(GET version_parts 0 major)
 list(GET version_parts 1 minor)
+# No C runtime: the program's own entry point, no start-up files, no default libraries; only
+# the system DLLs below. Whatever the compiler would call on its own fails to link.
 target_link_options(nuporaku PRIVATE
-  -municode -static -s -Wl,--gc-sections
+  -nostartfiles -nodefaultlibs -Wl,--entry,${NUPORAKU_ENTRY} -s -Wl,--gc-sections
   -Wl,--subsystem,windows:${windows_version}
   -Wl,--major-os-version,${major} -Wl,--minor-os-version,${minor}
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware ${arch_link_options}
   -Wl,--no-insert-timestamp)
-target_link_libraries(nuporaku PRIVATE nuporaku_order ${comctl32_ordinal_lib})
+target_link_libraries(nuporaku PRIVATE nuporaku_order ${comctl32_ordinal_lib} kernel32 user32 gdi32)
 include(cmake/packaging.cmake)

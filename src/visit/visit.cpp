@@ -1,4 +1,5 @@
-// Entry point: the help switch, then one visit to the counter from greeting to ending.
+// The process's entry point, of the program's own (no C runtime), and the one visit it plays:
+// the help switch, or the counter from greeting to ending.
 #include "counter.h"
 #include "fade_window.h"
 #include "help_switch.h"
@@ -29,12 +30,10 @@ void show_information(const wchar_t* text)
     MessageBoxW(nullptr, text, nuporaku::program_title, MB_ICONINFORMATION);
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR tail, int)
+int visit(HINSTANCE instance, std::u16string_view tail)
 {
     using namespace nuporaku;
-    if (tail && is_help_request(reinterpret_cast<const char16_t*>(tail))) {
+    if (is_help_request(tail)) {
         show_information(help_text);
         return 0;
     }
@@ -58,4 +57,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR tail, int)
         break;
     }
     return 0;
+}
+
+}  // namespace
+
+// Entered from the loader with nothing but a stack: no runtime start-up runs before it, so it
+// derives the tail itself and ends the process with the visit's exit code. Windows aligns the
+// x86 stack to 4 bytes only; the compiler assumes 16.
+#if defined(__i386__)
+#define REALIGNS_STACK [[gnu::force_align_arg_pointer]]
+#else
+#define REALIGNS_STACK
+#endif
+extern "C" [[noreturn]] REALIGNS_STACK void nuporaku_start()
+{
+    const auto* line = reinterpret_cast<const char16_t*>(GetCommandLineW());
+    ExitProcess(visit(GetModuleHandleW(nullptr), nuporaku::command_tail(line)));
 }

@@ -80,9 +80,10 @@ INSTANTIATE_TEST_SUITE_P(Tails, NoHelpSwitch,
 // The tail is what follows the program's path, which may be quoted and contain blanks.
 struct CommandLineCase {
     const char* name;
-    const wchar_t* after_path;
+    std::wstring after_path;
     bool help;
 };
+void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
 
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
@@ -113,7 +114,11 @@ INSTANTIATE_TEST_SUITE_P(Paths, CommandLine,
                                          CommandLineCase{"Tab", L"\t/?", true},
                                          CommandLineCase{"TrailingBlank", L" /? ", false},
                                          CommandLineCase{"NoBlank", L"/?", false},
-                                         CommandLineCase{"TwoSwitches", L" /? /?", false}),
+                                         CommandLineCase{"TwoSwitches", L" /? /?", false},
+                                         CommandLineCase{"ControlCharacters", L"\x01\x1f/?", true},
+                                         CommandLineCase{"LongLine", std::wstring(32000, L'\t') + L"/?", true},
+                                         CommandLineCase{"LoneSurrogate", L" /?\xD800", false},
+                                         CommandLineCase{"UnclosedQuote", L"\" /?", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

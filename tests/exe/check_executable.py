@@ -22,19 +22,14 @@ ARCH = {  # machine, optional header magic, Windows version, extra DllCharacteri
 COMMON_FLAGS = ["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "IMAGE_DLLCHARACTERISTICS_NX_COMPAT",
                 "IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE"]
 
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll"}
-# The program opens, creates, renames or deletes no file and writes no registry entry. The
-# MinGW start-up code does import msvcrt's fwrite, fprintf and vfprintf, but only to report its
-# own failures on the standard error stream, which is open before the program starts: that is
-# not touching a file, so those are tolerated. Registry functions all start with "Reg", but
-# USER32's RegisterClassExW and friends are window-class business, hence the "ister" exclusion.
+# The system's own DLLs and nothing else: no C runtime (msvcrt.dll, ucrtbase.dll,
+# api-ms-win-crt-*), since the program starts itself. Registry functions all start with "Reg",
+# but USER32's RegisterClassExW and friends are window-class business, hence the "ister" exclusion.
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll"}
 FORBIDDEN_IMPORT = re.compile(
     r"^(Reg(?!ister)|CreateFile|OpenFile|ReplaceFile|DeleteFile|MoveFile|CopyFile|CreateDirectory"
     r"|RemoveDirectory|SetFileAttributes|CreateHardLink|CreateSymbolicLink|WritePrivateProfile"
-    r"|WriteProfile|_lcreat|_lopen)"
-    r"|^(fopen|fopen_s|_wfopen|_wfopen_s|_fsopen|_wfsopen|freopen|_wfreopen|tmpfile|_open|_wopen"
-    r"|_sopen|_wsopen|_creat|_wcreat|remove|_wremove|rename|_wrename|_unlink|_wunlink|_mkdir"
-    r"|_wmkdir|_rmdir|_wrmdir)$")
+    r"|WriteProfile|_lcreat|_lopen)")
 
 MANIFEST_ELEMENTS = {"assembly", "trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel"}
 JAPANESE_RESOURCES = [(RT_DIALOG, 103), (RT_MENU, 109), (RT_GROUP_ICON, 107), (RT_GROUP_ICON, 130)]
@@ -93,6 +88,7 @@ def main(path, arch):
     names = [name for _, name, _ in imported if name]
     comctl32 = [(name, ordinal) for dll, name, ordinal in imported if dll.lower() == "comctl32.dll"]
     debug = getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
+    section_names = [s.Name.rstrip(b"\0").decode() for s in pe.sections]
     manifests = [(name, language) for name, languages in tree.get(RT_MANIFEST, {}).items() for language in languages]
 
     checks = [  # (property, holds, what was found)
@@ -105,8 +101,7 @@ def main(path, arch):
          (oh.MajorOperatingSystemVersion, oh.MinorOperatingSystemVersion)),
         *[(flag[len("IMAGE_DLLCHARACTERISTICS_"):], oh.DllCharacteristics & C[flag] != 0,
            hex(oh.DllCharacteristics)) for flag in COMMON_FLAGS + arch_flags],
-        (".reloc section", any(s.Name.rstrip(b"\0") == b".reloc" for s in pe.sections),
-         [s.Name.rstrip(b"\0").decode() for s in pe.sections]),
+        (".reloc section", ".reloc" in section_names, section_names),
         ("base relocations", sum(len(block.entries) for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", [])) > 0,
          "no relocation entries"),
         ("file header time stamp 0", fh.TimeDateStamp == 0, hex(fh.TimeDateStamp)),
@@ -118,6 +113,11 @@ def main(path, arch):
          sorted(set(map(hex, resource_stamps)))),
         ("only system DLLs imported", {dll.lower() for dll, _, _ in imported} <= ALLOWED_DLLS,
          sorted({dll for dll, _, _ in imported if dll.lower() not in ALLOWED_DLLS})),
+        ("no TLS directory", not hasattr(pe, "DIRECTORY_ENTRY_TLS"), "thread-local storage or TLS callbacks"),
+        # Start-up code would bring .CRT and .tls; zeroed statics belong in .bss, not in the file.
+        ("no .data, .tls or .CRT section", not {".data", ".tls", ".CRT"} & set(section_names), section_names),
+        ("exception directory (unwind tables) on x64 only",
+         bool(getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", None)) == (arch == "x64"), ""),
         ("COMCTL32 imports ordinal 17 only, by ordinal", comctl32 == [(None, 17)], comctl32),
         ("InitCommonControls not imported by name", "InitCommonControls" not in names, ""),
         ("no file or registry function imported", not any(map(FORBIDDEN_IMPORT.match, names)),
