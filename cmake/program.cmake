@@ -27,8 +27,17 @@ foreach(icon nuporaku waste_bin)
     DEPENDS ${CMAKE_SOURCE_DIR}/res/icons/${icon}.txt ${CMAKE_SOURCE_DIR}/res/icons/make_ico.py VERBATIM)
   list(APPEND icon_files ${icon_dir}/${icon}.ico)
 endforeach()
+# The version resource's four numbers come from the project's version, missing parts as 0.
+set(file_version_parts ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
+list(APPEND file_version_parts 0 0 0)
+list(SUBLIST file_version_parts 0 4 file_version_parts)
+list(JOIN file_version_parts "," version_commas)
+list(JOIN file_version_parts "." version_dots)
+set(generated_dir ${CMAKE_CURRENT_BINARY_DIR}/generated)
+configure_file(res/version.h.in ${generated_dir}/version.h @ONLY)
+
 set_source_files_properties(res/nuporaku.rc PROPERTIES
-  OBJECT_DEPENDS "${icon_files};${CMAKE_SOURCE_DIR}/res/nuporaku.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+  OBJECT_DEPENDS "${icon_files};${CMAKE_SOURCE_DIR}/res/nuporaku.manifest;${CMAKE_SOURCE_DIR}/res/resource.h;${generated_dir}/version.h")
 
 add_executable(nuporaku WIN32
   src/visit/visit.cpp
@@ -36,7 +45,7 @@ add_executable(nuporaku WIN32
   src/ui/order_form.cpp
   src/ui/fade_window.cpp
   res/nuporaku.rc)
-target_include_directories(nuporaku PRIVATE src/ui res ${icon_dir})
+target_include_directories(nuporaku PRIVATE src/ui res ${icon_dir} ${generated_dir})
 target_compile_definitions(nuporaku PRIVATE UNICODE _UNICODE WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0501
   WIN32_LEAN_AND_MEAN NOMINMAX)
 # Small code: no exceptions or RTTI, unused functions dropped. x64 keeps its unwind tables (the

@@ -1,5 +1,10 @@
-/* Resource and command identifiers shared by the code and nuporaku.rc. */
+/* Resource and command identifiers, and the texts, shared by the code and nuporaku.rc. */
 #pragma once
+
+/* Plain literals: the resource compiler converts only those from UTF-8, and in the code one
+   L"" beside them makes the whole concatenation wide. */
+#define NUPORAKU_TITLE     "ヌポラ for Windows"
+#define NUPORAKU_COPYRIGHT "Copyright (C) 2026 The NUPORAKU developers"
 
 #define IDR_MANIFEST     1
 #define IDD_ORDER_FORM   103

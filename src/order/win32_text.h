@@ -1,15 +1,13 @@
 // Passing the portable UTF-16 texts to the wide-character Windows functions.
 #pragma once
 
+#include "resource.h"
+
 #include <string_view>
 
 namespace nuporaku {
 
-// Macros, so that longer texts can be built from them by literal concatenation.
-#define NUPORAKU_TITLE L"ヌポラ for Windows"
-#define NUPORAKU_COPYRIGHT L"Copyright (C) 2026 The NUPORAKU developers"
-
-inline constexpr wchar_t program_title[] = NUPORAKU_TITLE;
+inline constexpr wchar_t program_title[] = L"" NUPORAKU_TITLE;
 
 // On Windows, wchar_t and char16_t are both UTF-16 code units. Every view passed here ends
 // at a terminator (string literals and the receipt buffer), so the pointer is a C string.

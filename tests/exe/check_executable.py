@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the built nuporaku.exe itself: PE header, hardening, reproducibility, imports, resources.
 
-usage: check_executable.py path/to/nuporaku.exe x86|x64
+usage: check_executable.py path/to/nuporaku.exe x86|x64 VERSION   (VERSION as in 1.0.0.0)
 Prints every property that does not hold and exits with 1 if there is any.
 """
 import os
@@ -11,7 +11,7 @@ import xml.etree.ElementTree as ET
 
 import pefile
 
-RT_ICON, RT_MENU, RT_DIALOG, RT_GROUP_ICON, RT_MANIFEST = 3, 4, 5, 14, 24
+RT_ICON, RT_MENU, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 4, 5, 14, 16, 24
 JAPANESE = 0x411  # MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
 C = pefile.DLL_CHARACTERISTICS
 
@@ -32,7 +32,30 @@ FORBIDDEN_IMPORT = re.compile(
     r"|WriteProfile|_lcreat|_lopen)")
 
 MANIFEST_ELEMENTS = {"assembly", "trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel"}
-JAPANESE_RESOURCES = [(RT_DIALOG, 103), (RT_MENU, 109), (RT_GROUP_ICON, 107), (RT_GROUP_ICON, 130)]
+JAPANESE_RESOURCES = [(RT_DIALOG, 103), (RT_MENU, 109), (RT_GROUP_ICON, 107), (RT_GROUP_ICON, 130), (RT_VERSION, 1)]
+
+TITLE = "ヌポラ for Windows"
+VERSION_STRINGS = {  # the version resource's one string table, Japanese and Unicode
+    "FileDescription": TITLE, "ProductName": TITLE, "LegalCopyright": "Copyright (C) 2026 The NUPORAKU developers",
+    "OriginalFilename": "nuporaku.exe", "InternalName": "nuporaku",
+}
+
+
+def version_info(pe):
+    """(fixed file and product versions as 4-tuples, {string table: {key: value}}, [translations])."""
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    if not fixed:
+        return None, {}, []
+    split = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    versions = (split(fixed[0].FileVersionMS, fixed[0].FileVersionLS),
+                split(fixed[0].ProductVersionMS, fixed[0].ProductVersionLS))
+    tables, translations = {}, []
+    for info in (entry for group in getattr(pe, "FileInfo", []) for entry in group):
+        for table in getattr(info, "StringTable", []):
+            tables[table.LangID.decode()] = {k.decode(): v.decode() for k, v in table.entries.items()}
+        for var in getattr(info, "Var", []):
+            translations += var.entry.values()
+    return versions, tables, translations
 
 
 def resources(pe):
@@ -79,7 +102,7 @@ def manifest_problems(data):
     return problems
 
 
-def main(path, arch):
+def main(path, arch, file_version):
     machine, magic, version, arch_flags = ARCH[arch]
     pe = pefile.PE(path)
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
@@ -89,6 +112,9 @@ def main(path, arch):
     comctl32 = [(name, ordinal) for dll, name, ordinal in imported if dll.lower() == "comctl32.dll"]
     debug = getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
     section_names = [s.Name.rstrip(b"\0").decode() for s in pe.sections]
+    versions, version_tables, translations = version_info(pe)
+    expected_version = tuple(map(int, file_version.split(".")))
+    expected_strings = {**VERSION_STRINGS, "FileVersion": file_version, "ProductVersion": file_version}
     manifests = [(name, language) for name, languages in tree.get(RT_MANIFEST, {}).items() for language in languages]
 
     checks = [  # (property, holds, what was found)
@@ -129,6 +155,9 @@ def main(path, arch):
            list(tree.get(kind, {}).get(name, {})) == [JAPANESE],
            [hex(language) for language in tree.get(kind, {}).get(name, {})] or "missing")
           for kind, name in JAPANESE_RESOURCES],
+        ("file and product version", versions == (expected_version, expected_version), versions),
+        ("version strings, Japanese and Unicode", version_tables == {"041104B0": expected_strings}, version_tables),
+        ("version translation Japanese, Unicode", translations == ["0x0411 0x04b0"], translations),
     ]
     failures = [(what, found) for what, holds, found in checks if not holds]
     for what, found in failures:
@@ -138,6 +167,6 @@ def main(path, arch):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[2] not in ARCH:
-        sys.exit("usage: check_executable.py nuporaku.exe x86|x64")
+    if len(sys.argv) != 4 or sys.argv[2] not in ARCH:
+        sys.exit("usage: check_executable.py nuporaku.exe x86|x64 VERSION")
     sys.exit(main(*sys.argv[1:]))
