@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   googletest libgtest-dev clang libclang-rt-14-dev
   wine wine32:i386 wine64
-  xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine
+  xvfb xauth x11-utils imagemagick fonts-horai-umefont fonts-wine
 )
 
 sudo=()

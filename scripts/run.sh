@@ -11,4 +11,8 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 cmake --preset x86 >/dev/null
 cmake --build --preset x86 --target nuporaku
+# A prefix of its own, set up like the tests' (fonts, caption buttons), shown on this display.
+export NUPORAKU_WINE_DIR=$PWD/build/wine-run
+tests/wine/session.sh prepare
+eval "$(tests/wine/session.sh env)"
 exec wine build/x86/nuporaku.exe "$@"

@@ -4,15 +4,11 @@
 
 namespace resource_check {
 
-namespace {
-
-HMODULE program()
+HMODULE program_module()
 {
     static const HMODULE module = LoadLibraryExW(program_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     return module;
 }
-
-}  // namespace
 
 std::wstring program_path()
 {
@@ -27,7 +23,7 @@ std::wstring program_path()
 
 std::string load_problem()
 {
-    if (program()) return {};
+    if (program_module()) return {};
     const std::wstring path = program_path();
     return "cannot load " + utf8(std::u16string(path.begin(), path.end())) + " as a data file (error " +
            std::to_string(GetLastError()) + ")";
@@ -35,7 +31,7 @@ std::string load_problem()
 
 Bytes find_resource(const wchar_t* type, WORD id, WORD language)
 {
-    const HMODULE module = program();
+    const HMODULE module = program_module();
     const HRSRC info = module ? FindResourceExW(module, type, MAKEINTRESOURCEW(id), language) : nullptr;
     const HGLOBAL handle = info ? LoadResource(module, info) : nullptr;
     const void* data = handle ? LockResource(handle) : nullptr;

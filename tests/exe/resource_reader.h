@@ -18,6 +18,8 @@ using Bytes = std::span<const std::uint8_t>;
 
 // NUPORAKU_EXE if set, otherwise nuporaku.exe in the build folder that holds tests/exe/.
 std::wstring program_path();
+// The program loaded as a data file (null if it cannot be), for the resource functions.
+HMODULE program_module();
 // The raw bytes of resource (type, id) in exactly that language; empty if there is none.
 Bytes find_resource(const wchar_t* type, WORD id, WORD language);
 // Why find_resource can find nothing at all: empty if the program loaded as a data file.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -128,6 +130,42 @@ TEST(ResourceDialog, OrderFormItemsFollowTheCatalogue)
         EXPECT_EQ(item.title, want.title);
         EXPECT_EQ(item.extra_count, 0);
     }
+}
+
+INT_PTR CALLBACK inert_dialog_proc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The template as this prefix's dialog manager lays it out, in the form's own font: every text
+// static shows its text whole, and the client area is the template's 203 x 206 dialog units.
+// It guards the template's widths, the font the prefix maps to and the prefix together.
+TEST(ResourceDialog, OrderFormShowsEveryTextWhole)
+{
+    InitCommonControls();  // the spin controls' class
+    HWND form = CreateDialogParamW(program_module(), MAKEINTRESOURCEW(order_form), nullptr, inert_dialog_proc, 0);
+    ASSERT_TRUE(form) << "error " << GetLastError();
+    RECT template_area{0, 0, 203, 206}, client;
+    MapDialogRect(form, &template_area);
+    GetClientRect(form, &client);
+    EXPECT_EQ(client.right, template_area.right);
+    EXPECT_EQ(client.bottom, template_area.bottom);
+
+    HDC dc = GetDC(form);
+    SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(form, WM_GETFONT, 0, 0)));
+    int text_statics = 0;
+    for (HWND item = GetWindow(form, GW_CHILD); item; item = GetWindow(item, GW_HWNDNEXT)) {
+        wchar_t class_name[16], label[64];
+        GetClassNameW(item, class_name, 16);
+        if (lstrcmpiW(class_name, L"Static") != 0 || (GetWindowLongW(item, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) continue;
+        const int length = GetWindowTextW(item, label, 64);
+        SIZE extent{};
+        RECT area{};
+        GetTextExtentPoint32W(dc, label, length, &extent);
+        GetClientRect(item, &area);
+        EXPECT_LE(extent.cx, area.right) << utf8(std::u16string_view(reinterpret_cast<const char16_t*>(label), length));
+        ++text_statics;
+    }
+    EXPECT_EQ(text_statics, 12);
+    ReleaseDC(form, dc);
+    DestroyWindow(form);
 }
 
 // ---- The form's menu ---------------------------------------------------------------------------
