@@ -10,7 +10,9 @@
 # program for x86 and x64, and bench/ (measure.exe, minimal.exe). Runs Wine in a private session
 # of its own (BENCH_DIR/wine) and stops that session at the end.
 # Knobs: BENCH_ROUNDS=21 (interleaved start-up runs of each program), BENCH_VISITS=5 (accepted
-# visits), BENCH_FADES=7 (empty orders), BENCH_X64=1 (0: no x64 start-up runs).
+# visits), BENCH_FADES=7 (empty orders), BENCH_X64=1 (0: no x64 start-up runs),
+# BENCH_BEFORE=da71b13 (an earlier commit whose program sizes stand beside today's: by default
+# the last one built with the C runtime; empty: none).
 set -euo pipefail
 
 bench=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -20,6 +22,7 @@ rounds=${BENCH_ROUNDS:-21}
 visits=${BENCH_VISITS:-5}
 fades=${BENCH_FADES:-7}
 with_x64=${BENCH_X64:-1}
+before=${BENCH_BEFORE-da71b13}
 timer_minimum_ms=10  # USER_TIMER_MINIMUM: SetTimer raises shorter intervals to this
 fade_ticks=255
 
@@ -55,6 +58,12 @@ build "$work/x86" "$root" i686-w64-mingw32 nuporaku "${program_options[@]}"
 build "$work/x64" "$root" x86_64-w64-mingw32 nuporaku "${program_options[@]}"
 build "$work/bench-x86" "$bench" i686-w64-mingw32 all
 [ "$with_x64" = 1 ] && build "$work/bench-x64" "$bench" x86_64-w64-mingw32 minimal
+if [ -n "$before" ]; then
+  rm -rf "$work/before-src" && mkdir -p "$work/before-src"
+  git -C "$root" archive "$before" | tar -x -C "$work/before-src" || fail "cannot export commit $before"
+  build "$work/before-x86" "$work/before-src" i686-w64-mingw32 nuporaku "${program_options[@]}"
+  build "$work/before-x64" "$work/before-src" x86_64-w64-mingw32 nuporaku "${program_options[@]}"
+fi
 
 # --- Measurements under Wine -----------------------------------------------------------------
 export NUPORAKU_WINE_DIR=$work/wine
@@ -104,25 +113,29 @@ missing="(no samples: see errors above)"
 rows=()
 row() { rows+=("| $1 | $2 | $3 | $4 | $5 | $6 |"); }
 
-size86=$(stat -c %s "$work/x86/nuporaku.exe")
-size64=$(stat -c %s "$work/x64/nuporaku.exe")
-min86=$(stat -c %s "$work/bench-x86/minimal.exe")
-row "Size of nuporaku.exe, x86, resources included" "$(bytes "$size86")" "minimal.exe: $(bytes "$min86")" "—" "≤ 24 KiB" \
-  "$(met "$size86" "<=" 24576)"
-if [ "$with_x64" = 1 ]; then
-  min64_text="minimal.exe: $(bytes "$(stat -c %s "$work/bench-x64/minimal.exe")")"
-else
-  min64_text="—"
-fi
-row "Size of nuporaku.exe, x64, resources included" "$(bytes "$size64")" "$min64_text" "—" "≤ 26 KiB" \
-  "$(met "$size64" "<=" 26624)"
+# size_row ARCH GOAL_BYTES: beside it minimal.exe and, with its ratio, the program of $before.
+size_row() {
+  local arch=$1 goal=$2 size yardstick="—" ratio="—"
+  size=$(stat -c %s "$work/$arch/nuporaku.exe")
+  [ -f "$work/bench-$arch/minimal.exe" ] && yardstick="minimal.exe: $(bytes "$(stat -c %s "$work/bench-$arch/minimal.exe")")"
+  if [ -n "$before" ]; then
+    local old
+    old=$(stat -c %s "$work/before-$arch/nuporaku.exe")
+    yardstick="$yardstick; nuporaku.exe of $before: $(bytes "$old")"
+    ratio="$(ratio "$size" "$old") of $before"
+  fi
+  row "Size of nuporaku.exe, $arch, resources included" "$(bytes "$size")" "$yardstick" "$ratio" \
+    "≤ $goal B" "$(met "$size" "<=" "$goal")"
+}
+size_row x86 13824
+size_row x64 14336
 
 for arch in x86 x64; do
   [ "$arch" = x64 ] && [ "$with_x64" != 1 ] && continue
   n=latency_ms.nuporaku-$arch m=latency_ms.minimal-$arch
   if have "$n" && have "$m"; then
     r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
-    goal="≤ 1.1" verdict=$(met "$r" "<=" 1.1)
+    goal="≤ 1.05" verdict=$(met "$r" "<=" 1.05)
     [ "$arch" = x64 ] && goal="(set for x86)" verdict="—"
     paired=""
     have "latency_pair_ratio.$arch" && paired=" (pairs: $(calc "\"%.2f\", $(field "latency_pair_ratio.$arch" 3)"))"
@@ -132,7 +145,7 @@ for arch in x86 x64; do
     row "CPU time (kernel + user) up to the title box, $arch (median)" "$(ms_spread "$n")" "$(ms_spread "$m")" \
       "$(calc "\"%.2f\", $(field "$n" 3) / ($(field "$m" 3) > 0 ? $(field "$m" 3) : 1)")" "(none)" "—"
   else
-    row "Start-up, $arch" "$missing" "" "" "≤ 1.1" "**no**"
+    row "Start-up, $arch" "$missing" "" "" "≤ 1.05" "**no**"
   fi
 done
 for arch in x86 x64; do
@@ -140,11 +153,11 @@ for arch in x86 x64; do
   n=peak_ws.nuporaku-$arch m=peak_ws.minimal-$arch
   if have "$n" && have "$m"; then
     r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
-    goal="≤ 1.1" verdict=$(met "$r" "<=" 1.1)
+    goal="≤ 1.05" verdict=$(met "$r" "<=" 1.05)
     [ "$arch" = x64 ] && goal="(set for x86)" verdict="—"
     row "Peak working set at the title box, $arch (median)" "$(mib_spread "$n")" "$(mib_spread "$m")" "$r" "$goal" "$verdict"
   else
-    row "Peak working set at the title box, $arch" "$missing" "" "" "≤ 1.1" "**no**"
+    row "Peak working set at the title box, $arch" "$missing" "" "" "≤ 1.05" "**no**"
   fi
 done
 n=peak_ws_receipt.nuporaku-x86 m=peak_ws.minimal-x86
@@ -200,8 +213,10 @@ How the figures are taken (bench/measure.cpp, a Windows program run under Wine):
 - Start-up: from just before CreateProcess to the first poll (every 1 ms) that finds a visible
   top-level \`#32770\` window of the process with a 0xFFFF static child, timed with
   QueryPerformanceCounter. Yardstick: bench/minimal.cpp, which calls InitCommonControls and shows
-  one MessageBoxW with the title box's text, caption and icon, linked like nuporaku.exe
-  (-static -municode -mwindows -Os -s). nuporaku.exe and minimal.exe of one architecture run
+  one MessageBoxW with the title box's text, caption and icon, built the usual way, with the
+  MinGW C runtime and its start-up code (-static -municode -mwindows -Os -s); nuporaku.exe has
+  neither. Sizes: the program of commit $before, the last one built with the C runtime, is
+  exported and built beside today's in the same run. nuporaku.exe and minimal.exe of one architecture run
   back to back in each round, in alternating order; "pairs" is the median of the rounds' own
   ratios, which load that changes slowly sways less. Other work on the machine makes single
   runs vary a lot: compare ratios, not milliseconds between reports.
