@@ -71,9 +71,11 @@ string(REPLACE "." ";" version_parts ${windows_version})
 list(GET version_parts 0 major)
 list(GET version_parts 1 minor)
 # No C runtime: the program's own entry point, no start-up files, no default libraries; only
-# the system DLLs below. Whatever the compiler would call on its own fails to link.
+# the system DLLs below. Whatever the compiler would call on its own fails to link, and so
+# does data imported from a DLL, which would need the runtime's pseudo-relocations.
 target_link_options(nuporaku PRIVATE
   -nostartfiles -nodefaultlibs -Wl,--entry,${NUPORAKU_ENTRY} -s -Wl,--gc-sections
+  -Wl,--disable-auto-import -Wl,--disable-runtime-pseudo-reloc
   -Wl,--subsystem,windows:${windows_version}
   -Wl,--major-os-version,${major} -Wl,--minor-os-version,${minor}
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware ${arch_link_options}
