@@ -1,6 +1,7 @@
 // The yardstick for nuporaku's start-up: a program that only shows one message box (the same
 // text, caption and icon as nuporaku's title box) and, as nuporaku must, links the common
-// controls. Built with nuporaku's own size flags: -static -municode -mwindows -Os -s.
+// controls. Built the usual way, with the MinGW C runtime and its start-up code, which
+// nuporaku does without: -static -municode -mwindows -Os -s.
 #include <windows.h>
 #include <commctrl.h>
 
