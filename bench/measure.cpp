@@ -2,7 +2,7 @@
 // measures: the time from CreateProcess to the first message box on screen, the peak working set
 // there and at the receipt box, and the fade window's duration and CPU time.
 //
-//   measure.exe --minimal PATH --nuporaku PATH [--minimal-x64 PATH --nuporaku-x64 PATH]
+//   measure.exe --minimal PATH --nuporaku PATH [--arch x86|x64] [--minimal-x64 PATH --nuporaku-x64 PATH]
 //               [--rounds 9] [--visits 5] [--fades 3]
 //
 // Prints one line per figure, for bench/run.sh to read:
@@ -401,7 +401,7 @@ struct Program {
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: measure.exe --minimal PATH --nuporaku PATH [--minimal-x64 PATH --nuporaku-x64 PATH]\n"
+                 "usage: measure.exe --minimal PATH --nuporaku PATH [--arch x86|x64] [--minimal-x64 PATH --nuporaku-x64 PATH]\n"
                  "                   [--rounds N] [--visits N] [--fades N]\n");
     return 2;
 }
@@ -419,8 +419,10 @@ int wmain(int argc, wchar_t** argv)
     };
     const int rounds = number(L"--rounds", 9), visits = number(L"--visits", 5), fades = number(L"--fades", 3);
 
-    std::vector<Program> programs{{"minimal-x86", options[L"--minimal"], false},
-                                  {"nuporaku-x86", options[L"--nuporaku"], true}};
+    // --arch names the first pair's architecture (x86 by default), for the figures' names.
+    const std::string arch = options.count(L"--arch") ? narrow(options[L"--arch"]) : "x86";
+    std::vector<Program> programs{{"minimal-" + arch, options[L"--minimal"], false},
+                                  {"nuporaku-" + arch, options[L"--nuporaku"], true}};
     if (options.count(L"--minimal-x64") && options.count(L"--nuporaku-x64")) {
         programs.push_back({"minimal-x64", options[L"--minimal-x64"], false});
         programs.push_back({"nuporaku-x64", options[L"--nuporaku-x64"], true});
@@ -459,16 +461,17 @@ int wmain(int argc, wchar_t** argv)
         }
 
     const std::wstring& nuporaku = programs[1].path;
+    const std::string& label = programs[1].label;
     for (int i = 0; i < visits; ++i) {
-        attempt("accepted visit", [&] { record("peak_ws_receipt.nuporaku-x86", static_cast<double>(accepted_visit(nuporaku))); });
+        attempt("accepted visit", [&] { record("peak_ws_receipt." + label, static_cast<double>(accepted_visit(nuporaku))); });
         Sleep(settle_ms);
     }
     for (int i = 0; i < fades; ++i) {
         attempt("fade", [&] {
             const Fade result = fade(nuporaku);
-            record("fade_ms.nuporaku-x86", result.duration_ms);
-            record("fade_cpu_ms.nuporaku-x86", result.cpu_ms);
-            record("fade_cpu_share_pct.nuporaku-x86", 100.0 * result.cpu_ms / result.duration_ms);
+            record("fade_ms." + label, result.duration_ms);
+            record("fade_cpu_ms." + label, result.cpu_ms);
+            record("fade_cpu_share_pct." + label, 100.0 * result.cpu_ms / result.duration_ms);
         });
         Sleep(settle_ms);
     }
@@ -485,7 +488,7 @@ int wmain(int argc, wchar_t** argv)
     std::printf("INFO failures %d\n", failures);
 
     // Every figure needs most of its runs.
-    bool complete = samples.count("fade_ms.nuporaku-x86") && samples.count("peak_ws_receipt.nuporaku-x86");
+    bool complete = samples.count("fade_ms." + label) && samples.count("peak_ws_receipt." + label);
     for (const Program& program : programs)
         complete = complete && samples["latency_ms." + program.label].size() * 2 > static_cast<std::size_t>(rounds);
     std::fflush(stdout);

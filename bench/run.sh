@@ -9,6 +9,8 @@
 # Builds what it needs by itself, into BENCH_DIR (default /tmp/bench), never into build/: the
 # program for x86 and x64, and bench/ (measure.exe, minimal.exe). Runs Wine in a private session
 # of its own (BENCH_DIR/wine) and stops that session at the end.
+# Where this machine cannot run 32-bit programs under Wine, measures the x64 programs alone, with
+# an x64 measure.exe, and says so in the report.
 # Knobs: BENCH_ROUNDS=21 (interleaved start-up runs of each program), BENCH_VISITS=5 (accepted
 # visits), BENCH_FADES=7 (empty orders), BENCH_X64=1 (0: no x64 start-up runs),
 # BENCH_BEFORE=da71b13 (an earlier commit whose program sizes stand beside today's: by default
@@ -39,6 +41,13 @@ case "$work" in
 esac
 
 "$root/scripts/install-deps.sh"
+# x86 is the primary build; x64 stands in for it where x86 programs cannot run here.
+primary=x86 primary_note=""
+if ! reason=$("$root/tests/wine/session.sh" can-run x86); then
+  primary=x64 with_x64=0
+  primary_note="The x64 programs were measured, not the x86 ones: ${reason#*: }"
+  echo "bench: $primary_note" >&2
+fi
 
 # --- Builds ----------------------------------------------------------------------------------
 build_log=$work/build.log
@@ -57,8 +66,12 @@ build() {
 program_options=(-DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF)
 build "$work/x86" "$root" i686-w64-mingw32 nuporaku "${program_options[@]}"
 build "$work/x64" "$root" x86_64-w64-mingw32 nuporaku "${program_options[@]}"
-build "$work/bench-x86" "$bench" i686-w64-mingw32 all
-[ "$with_x64" = 1 ] && build "$work/bench-x64" "$bench" x86_64-w64-mingw32 minimal
+if [ "$primary" = x86 ]; then
+  build "$work/bench-x86" "$bench" i686-w64-mingw32 all
+  [ "$with_x64" = 1 ] && build "$work/bench-x64" "$bench" x86_64-w64-mingw32 minimal
+else
+  build "$work/bench-x64" "$bench" x86_64-w64-mingw32 all
+fi
 if [ -n "$before" ]; then
   rm -rf "$work/before-src" && mkdir -p "$work/before-src"
   git -C "$root" archive "$before" | tar -x -C "$work/before-src" || fail "cannot export commit $before"
@@ -74,8 +87,8 @@ trap stop_session EXIT
 trap 'exit 130' INT TERM
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-args=(--minimal "$(windows_path "$work/bench-x86/minimal.exe")" --nuporaku "$(windows_path "$work/x86/nuporaku.exe")"
-  --rounds "$rounds" --visits "$visits" --fades "$fades")
+args=(--arch "$primary" --minimal "$(windows_path "$work/bench-$primary/minimal.exe")"
+  --nuporaku "$(windows_path "$work/$primary/nuporaku.exe")" --rounds "$rounds" --visits "$visits" --fades "$fades")
 if [ "$with_x64" = 1 ]; then
   args+=(--minimal-x64 "$(windows_path "$work/bench-x64/minimal.exe")" --nuporaku-x64 "$(windows_path "$work/x64/nuporaku.exe")")
 fi
@@ -85,7 +98,7 @@ echo "bench: measuring under Wine ($rounds start-up rounds, $visits visits, $fad
 status=0
 # The deadline covers a first-time Wine prefix (about 30 s) and every run with room to spare;
 # measure.exe has deadlines of its own on every wait.
-timeout --kill-after=10 420 "$root/tests/wine/wine-run.sh" "$work/bench-x86/measure.exe" "${args[@]}" >"$out" 2>&1 ||
+timeout --kill-after=10 420 "$root/tests/wine/wine-run.sh" "$work/bench-$primary/measure.exe" "${args[@]}" >"$out" 2>&1 ||
   status=$?
 stop_session
 sed -i 's/\r$//' "$out"  # Wine's console writes CR LF
@@ -133,12 +146,12 @@ size_row x86 13824
 size_row x64 14336
 
 for arch in x86 x64; do
-  [ "$arch" = x64 ] && [ "$with_x64" != 1 ] && continue
+  [ "$arch" != "$primary" ] && [ "$with_x64" != 1 ] && continue
   n=latency_ms.nuporaku-$arch m=latency_ms.minimal-$arch
   if have "$n" && have "$m"; then
     r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
     goal="≤ $startup_goal" verdict=$(met "$r" "<=" "$startup_goal")
-    [ "$arch" = x64 ] && goal="(set for x86)" verdict="—"
+    [ "$arch" != "$primary" ] && goal="(set for $primary)" verdict="—"
     paired=""
     have "latency_pair_ratio.$arch" && paired=" (pairs: $(calc "\"%.2f\", $(field "latency_pair_ratio.$arch" 3)"))"
     row "Start-up, CreateProcess to title box on screen, $arch (median)" "$(ms_spread "$n")" "$(ms_spread "$m")" \
@@ -151,38 +164,38 @@ for arch in x86 x64; do
   fi
 done
 for arch in x86 x64; do
-  [ "$arch" = x64 ] && [ "$with_x64" != 1 ] && continue
+  [ "$arch" != "$primary" ] && [ "$with_x64" != 1 ] && continue
   n=peak_ws.nuporaku-$arch m=peak_ws.minimal-$arch
   if have "$n" && have "$m"; then
     r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
     goal="≤ $startup_goal" verdict=$(met "$r" "<=" "$startup_goal")
-    [ "$arch" = x64 ] && goal="(set for x86)" verdict="—"
+    [ "$arch" != "$primary" ] && goal="(set for $primary)" verdict="—"
     row "Peak working set at the title box, $arch (median)" "$(mib_spread "$n")" "$(mib_spread "$m")" "$r" "$goal" "$verdict"
   else
     row "Peak working set at the title box, $arch" "$missing" "" "" "≤ $startup_goal" "**no**"
   fi
 done
-n=peak_ws_receipt.nuporaku-x86 m=peak_ws.minimal-x86
+n=peak_ws_receipt.nuporaku-$primary m=peak_ws.minimal-$primary
 if have "$n" && have "$m"; then
   r=$(ratio "$(field "$n" 3)" "$(field "$m" 3)")
-  row "Peak working set at the receipt box after a whole accepted visit, x86 (median)" "$(mib_spread "$n")" \
+  row "Peak working set at the receipt box after a whole accepted visit, $primary (median)" "$(mib_spread "$n")" \
     "$(mib "$(field "$m" 3)") (minimal.exe at its box)" "$r" "≤ 1.25" "$(met "$r" "<=" 1.25)"
 else
-  row "Peak working set at the receipt box, x86" "$missing" "" "" "≤ 1.25" "**no**"
+  row "Peak working set at the receipt box, $primary" "$missing" "" "" "≤ 1.25" "**no**"
 fi
-n=fade_cpu_share_pct.nuporaku-x86
+n=fade_cpu_share_pct.nuporaku-$primary
 if have "$n"; then
   share=$(field "$n" 3)
-  row "CPU time (kernel + user) during the fade, share of its duration, x86 (median)" \
-    "$(ms fade_cpu_ms.nuporaku-x86) ms of $(ms fade_ms.nuporaku-x86) ms" "—" \
+  row "CPU time (kernel + user) during the fade, share of its duration, $primary (median)" \
+    "$(ms fade_cpu_ms.nuporaku-$primary) ms of $(ms fade_ms.nuporaku-$primary) ms" "—" \
     "$(calc "\"%.1f %% (%.1f–%.1f %%, n=%d)\", $share, $(field "$n" 4), $(field "$n" 5), $(field "$n" 6)")" "< 5 %" \
     "$(met "$share" "<" 5)"
   fade_floor=$((fade_ticks * timer_minimum_ms))
-  row "Fade duration, fade window on screen to process exit, x86 (median)" "$(ms_spread fade_ms.nuporaku-x86)" \
-    "$fade_ticks ticks × $timer_minimum_ms ms = $fade_floor ms" "$(ratio "$(field fade_ms.nuporaku-x86 3)" "$fade_floor")" \
+  row "Fade duration, fade window on screen to process exit, $primary (median)" "$(ms_spread fade_ms.nuporaku-$primary)" \
+    "$fade_ticks ticks × $timer_minimum_ms ms = $fade_floor ms" "$(ratio "$(field fade_ms.nuporaku-$primary 3)" "$fade_floor")" \
     "(beside it)" "—"
 else
-  row "Fade, x86" "$missing" "" "" "< 5 %" "**no**"
+  row "Fade, $primary" "$missing" "" "" "< 5 %" "**no**"
 fi
 
 table=$(
@@ -195,7 +208,7 @@ table=$(
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
 git -C "$root" diff --quiet HEAD -- . ':!bench' 2>/dev/null || commit="$commit, with uncommitted changes outside bench/"
 cpu=$(awk -F': *' '/^model name/ { print $2; exit }' /proc/cpuinfo)
-wine_version=$(wine --version 2>/dev/null || echo unknown)
+wine_version=$(eval "$("$session" env)" && "$NUPORAKU_WINE" --version 2>/dev/null || echo unknown)
 failures=$(awk '$1 == "INFO" && $2 == "failures" { print $3 }' "$out")
 
 before_text=""
@@ -209,6 +222,7 @@ report=$(
 - Machine: $(nproc) cores, ${cpu:-unknown CPU}; $(uname -sr)
 - Wine: $wine_version, private Xvfb display and prefix, virtual desktop 1280×1024
 - Program: commit $commit; MinSizeRel builds made by bench/run.sh
+- Measured: the $primary programs${primary_note:+. $primary_note}
 - Runs: $rounds interleaved start-up rounds (after one warm-up run of each program), $visits accepted visits, $fades empty orders; ${failures:-?} failed runs
 
 $table

@@ -2,7 +2,6 @@
 
 # The Wine session (display, prefix, server) is shared by every test program; the last test
 # stops it, so that a test run leaves nothing running.
-set(wine_session ${CMAKE_SOURCE_DIR}/tests/wine/session.sh)
 add_test(NAME wine_session_start COMMAND ${wine_session} ensure)
 add_test(NAME wine_session_stop COMMAND ${wine_session} stop)
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
@@ -20,8 +19,7 @@ target_compile_definitions(nuporaku_e2e_tests PRIVATE UNICODE _UNICODE NOMINMAX)
 target_link_libraries(nuporaku_e2e_tests PRIVATE GTest::gtest_main nuporaku_order gdi32 comctl32)
 add_dependencies(nuporaku_e2e_tests nuporaku)
 # One at a time: the tests share the desktop (they read the screen) and the clipboard.
-gtest_discover_tests(nuporaku_e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180
-  PROPERTIES ${test_properties} RESOURCE_LOCK wine_desktop)
+nuporaku_discover_tests(nuporaku_e2e_tests PROPERTIES ${test_properties} RESOURCE_LOCK wine_desktop)
 
 
 add_subdirectory(exe)

@@ -1,21 +1,67 @@
 #!/usr/bin/env bash
 # A private Wine session for the tests: an Xvfb display and a WINEPREFIX of our own.
-#   session.sh ensure   start the display and the prefix's server unless they already run
-#   session.sh prepare  make the prefix only, for a program shown on the caller's own display
-#   session.sh stop     stop exactly what ensure started (by process id, and the prefix's server)
-#   session.sh env      print the variables that put a command into the session
+#   session.sh ensure      start the display and the prefix's server unless they already run
+#   session.sh prepare     make the prefix only, for a program shown on the caller's own display
+#   session.sh stop        stop exactly what ensure started (by process id, and the prefix's server)
+#   session.sh env         print the variables that put a command into the session; run programs
+#                          with "$NUPORAKU_WINE" rather than wine
+#   session.sh can-run x86 exit 0 if this machine runs x86 programs under Wine; otherwise print
+#                          why not and how to get it, and exit 1
+#   session.sh arch        print the build to run here: x86 (the primary one), or else x64,
+#                          saying why on standard error
 # The prefix is initialised once and reused; the state lives in NUPORAKU_WINE_DIR
 # (default: build/wine beside the sources).
+#
+# Wine runs 32-bit Windows programs through its 32-bit loader, and Debian's wine wrapper uses
+# that loader for every program, 64-bit ones included. A kernel without IA-32 emulation cannot
+# start it ("Exec format error"): then every Wine command of the session goes through the 64-bit
+# loader, which runs x64 programs only, in a 64-bit prefix of its own. NUPORAKU_WINE64_ONLY=1
+# chooses that mode on a machine that could run 32-bit programs, to try it there.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 state=${NUPORAKU_WINE_DIR:-$here/../../build/wine}
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
-prefix=$state/prefix
+loader32=/usr/lib/wine/wine
+loader64=/usr/lib/wine/wine64
+
+fail() {
+  echo "Wine session: $*" >&2
+  exit 1
+}
+
+# Tried, not guessed: the kernel either starts the 32-bit loader or refuses it.
+runs_x86() {
+  [ "${NUPORAKU_WINE64_ONLY:-0}" != 1 ] && "$loader32" --version >/dev/null 2>&1
+}
+
+# Why x86 programs cannot run here, and how to get them run.
+x86_missing_reason() {
+  local error
+  if [ "${NUPORAKU_WINE64_ONLY:-0}" = 1 ]; then
+    echo "NUPORAKU_WINE64_ONLY=1 asks for Wine's 64-bit loader only; unset it to run them."
+  elif [ ! -x "$loader32" ]; then
+    echo "Wine's 32-bit loader $loader32 is not installed (package wine32:i386); scripts/install-deps.sh installs it."
+  else
+    error=$("$loader32" --version 2>&1 | tail -n 1) || true
+    echo "this machine's kernel cannot start 32-bit programs ($loader32: ${error##*: });" \
+      "boot Linux with ia32_emulation=on, or run on a machine that has it."
+  fi
+}
+
+if runs_x86; then
+  prefix=$state/prefix      # 64-bit with its 32-bit side (WoW64)
+  wine=wine                 # Debian's wrapper: the 32-bit loader, which starts wine64 for x64 programs
+else
+  prefix=$state/prefix-x64  # 64-bit only: never the other mode's prefix, which has a 32-bit side
+  wine=$loader64
+fi
 
 session_env() {
   echo "export WINEPREFIX='$prefix'"
+  echo "export NUPORAKU_WINE='$wine'"
+  [ "$wine" = "$loader64" ] && echo "export WINELOADER='$loader64' WINEARCH=win64"
   echo "export WINEDEBUG=-all"
   # No Mono or Gecko installer prompts, no desktop menu entries.
   echo "export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'"
@@ -25,18 +71,37 @@ session_env() {
 
 alive() { [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; }
 
+check_tools() {
+  command -v wineserver >/dev/null && { [ -x "$loader32" ] || [ -x "$loader64" ]; } ||
+    fail "Wine is not installed; scripts/install-deps.sh installs it (packages wine, wine64, wine32:i386)."
+  "$wine" --version >/dev/null 2>&1 ||
+    fail "Wine's loader $wine cannot start: $("$wine" --version 2>&1 | tail -n 1). Reinstall the package wine64."
+}
+
 start_display() {
   alive "$state/xvfb.pid" && return 0
+  command -v Xvfb >/dev/null || fail "Xvfb is not installed; scripts/install-deps.sh installs it (package xvfb)."
   # -displayfd picks a free display number and writes it once the server is ready.
   rm -f "$state/display"
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$state/display" >"$state/xvfb.log" 2>&1 9>&- &
   echo $! >"$state/xvfb.pid"
   for _ in $(seq 100); do
     [ -s "$state/display" ] && return 0
+    alive "$state/xvfb.pid" || break
     sleep 0.1
   done
-  echo "Xvfb did not start; see $state/xvfb.log" >&2
-  return 1
+  stop_session
+  fail "Xvfb did not start; its output: $(tail -n 3 "$state/xvfb.log" 2>/dev/null)"
+}
+
+# Stops the servers of both modes' prefixes, in case the mode changed since one was started.
+stop_session() {
+  local each
+  for each in "$state/prefix" "$state/prefix-x64"; do
+    [ -d "$each" ] && WINEPREFIX=$each wineserver -k 2>/dev/null || true
+  done
+  alive "$state/xvfb.pid" && kill "$(cat "$state/xvfb.pid")"
+  rm -f "$state/xvfb.pid" "$state/display"
 }
 
 # Bumped whenever init_prefix changes, so that an older prefix is made anew.
@@ -50,6 +115,9 @@ fields = struct.pack("<5l8B", height, 0, 0, 0, weight, 0, 0, 0, 128, 0, 0, 0, 0x
 print((fields + face.encode("utf-16-le").ljust(64, b"\0")).hex())' "$@"
 }
 
+# One registry value in the prefix; a failure stops the set-up.
+reg_add() { "$wine" reg add "$@" /f >>"$state/prefix.log" 2>&1 9>&-; }
+
 # Japanese text in the fonts of a Japanese Windows: "MS UI Gothic" 9 pt for the form, the
 # boxes, captions and menus. Ume UI Gothic shares its metrics, so the form's labels fit their
 # widths as on Windows (IPAPGothic, wider in kana, cut 8 of 12). Wine's own non-client fonts
@@ -58,34 +126,41 @@ print((fields + face.encode("utf-16-le").ljust(64, b"\0")).hex())' "$@"
 setup_fonts() {
   local font replacements='HKCU\Software\Wine\Fonts\Replacements' metrics='HKCU\Control Panel\Desktop\WindowMetrics'
   for font in 'MS UI Gothic' 'MS Shell Dlg' 'MS Shell Dlg 2' 'Tahoma'; do
-    wine reg add "$replacements" /v "$font" /d 'Ume UI Gothic' /f >/dev/null 2>&1 9>&-
+    reg_add "$replacements" /v "$font" /d 'Ume UI Gothic' || return 1
   done
-  wine reg add "$replacements" /v 'MS PGothic' /d 'Ume P Gothic' /f >/dev/null 2>&1 9>&-
-  wine reg add "$replacements" /v 'MS Gothic' /d 'Ume Gothic' /f >/dev/null 2>&1 9>&-
+  reg_add "$replacements" /v 'MS PGothic' /d 'Ume P Gothic' &&
+    reg_add "$replacements" /v 'MS Gothic' /d 'Ume Gothic' || return 1
   for font in MessageFont:400 CaptionFont:700 MenuFont:400; do
-    wine reg add "$metrics" /v "${font%:*}" /t REG_BINARY /d "$(logfont -12 "${font#*:}" 'MS UI Gothic')" /f \
-      >/dev/null 2>&1 9>&-
+    reg_add "$metrics" /v "${font%:*}" /t REG_BINARY /d "$(logfont -12 "${font#*:}" 'MS UI Gothic')" || return 1
   done
   # Caption buttons are Marlett's symbols. Debian's Wine does not find its own font folder,
   # which has it; a prefix's Fonts folder is always searched.
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
-init_prefix() {
-  [ "$(cat "$prefix/.nuporaku-ready" 2>/dev/null)" = "$prefix_setup" ] && return 0
-  wineserver -k 2>/dev/null || true
-  rm -rf "$prefix"
-  echo "Preparing the Wine prefix $prefix (once)..." >&2
-  wineboot --init >/dev/null 2>&1 9>&-
-  wineserver -w
+make_prefix() {
   # Every program runs inside a virtual desktop: it draws captions, maximises windows to its
   # size, and closing a window costs no window-manager wait. Crashes end the process at once
   # instead of opening a crash dialog.
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 9>&-
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1 9>&-
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 9>&-
-  setup_fonts
-  wineserver -w
+  "$wine" wineboot --init >>"$state/prefix.log" 2>&1 9>&- && wineserver -w &&
+    reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default &&
+    reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 &&
+    reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 &&
+    setup_fonts && wineserver -w
+}
+
+init_prefix() {
+  [ "$(cat "$prefix/.nuporaku-ready" 2>/dev/null)" = "$prefix_setup" ] && return 0
+  check_tools
+  wineserver -k 2>/dev/null || true
+  rm -rf "$prefix"
+  echo "Preparing the Wine prefix $prefix (once)..." >&2
+  : >"$state/prefix.log"
+  if ! make_prefix; then
+    stop_session
+    fail "could not make the prefix $prefix with $wine. Wine's last words ($state/prefix.log):
+$(tail -n 5 "$state/prefix.log")"
+  fi
   echo "$prefix_setup" >"$prefix/.nuporaku-ready"
 }
 
@@ -106,7 +181,10 @@ case "${1:-}" in
     # their output away from any caller's pipe; stop ends them.
     if ! wineserver -k0 2>/dev/null; then
       wineserver -p </dev/null >/dev/null 2>&1 9>&-
-      wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&-
+      "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || {
+        stop_session
+        fail "Wine could not start a program in $prefix; remove that folder to have it made anew."
+      }
     fi
     ;;
   prepare)
@@ -117,17 +195,28 @@ case "${1:-}" in
   stop)
     lock
     eval "$(session_env)"
-    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    if alive "$state/xvfb.pid"; then
-      kill "$(cat "$state/xvfb.pid")"
-    fi
-    rm -f "$state/xvfb.pid" "$state/display"
+    stop_session
     ;;
   env)
     session_env
     ;;
+  can-run)
+    case "${2:-}" in
+      x64) exit 0 ;;
+      x86) runs_x86 || { echo "x86 programs cannot run under Wine here: $(x86_missing_reason)"; exit 1; } ;;
+      *) echo "usage: $0 can-run x86|x64" >&2; exit 2 ;;
+    esac
+    ;;
+  arch)
+    if runs_x86; then
+      echo x86
+    else
+      echo "Running the x64 program, not the x86 one: $(x86_missing_reason)" >&2
+      echo x64
+    fi
+    ;;
   *)
-    echo "usage: $0 ensure|prepare|stop|env" >&2
+    echo "usage: $0 ensure|prepare|stop|env|can-run ARCH|arch" >&2
     exit 2
     ;;
 esac

@@ -9,6 +9,6 @@ eval "$("$here/session.sh" env)"
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
 status=0
-wine "$@" </dev/null >"$output" 2>&1 || status=$?
+"$NUPORAKU_WINE" "$@" </dev/null >"$output" 2>&1 || status=$?
 cat "$output"
 exit $status
