@@ -13,6 +13,10 @@
 #define IDR_ORDER_MENU   109
 #define IDI_WASTE_BIN    130
 
+/* The order form's client area, in dialog units. */
+#define ORDER_FORM_WIDTH  203
+#define ORDER_FORM_HEIGHT 206
+
 /* Count field of menu row i: IDC_COUNT_FIRST + 2i; its spin control: IDC_COUNT_FIRST + 2i + 1. */
 #define IDC_COUNT_FIRST  1000
 #define IDC_ORDER_DONE   2   /* the button and its menu entry close the form like Esc does */

@@ -50,13 +50,35 @@ bool is_count_field(int id)
     return false;
 }
 
+// The dialog manager makes room for a menu bar of one row. Where the menu font is wider than
+// the form's (Windows Vista and later draw the bar in the system's menu font), the six titles
+// wrap to two rows, which the client area would lose at its bottom: grow the window by that.
+void make_room_for_menu_bar(HWND form)
+{
+    // Field by field: an initialiser list would be copied from a .data section.
+    RECT template_size;
+    template_size.left = template_size.top = 0;
+    template_size.right = ORDER_FORM_WIDTH;
+    template_size.bottom = ORDER_FORM_HEIGHT;
+    MapDialogRect(form, &template_size);
+    WINDOWINFO window;
+    window.cbSize = sizeof window;
+    GetWindowInfo(form, &window);
+    const LONG missing = template_size.bottom - (window.rcClient.bottom - window.rcClient.top);
+    if (missing > 0)
+        SetWindowPos(form, nullptr, 0, 0, window.rcWindow.right - window.rcWindow.left,
+                     window.rcWindow.bottom - window.rcWindow.top + missing, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR on_command(HWND form, int id, int notification)
 {
     if (id == IDM_ABOUT) {
         // No owner: the form stays open and usable behind the box, and may even be closed
-        // while the box is open. The dialog manager notices that only on its next queued
-        // message, which the box's own loop may have taken: wake it, or the visit would wait
-        // for the next mouse move.
+        // while the box is open. The dialog loop checks for EndDialog after each message it
+        // dispatches, before it waits for the next. A menu choice arrives posted, so the check
+        // follows it; a command sent to the form (by assistive tools or a test driver) is
+        // handled inside the loop's wait, which would go on, perhaps until the next mouse
+        // move: wake it.
         MessageBoxW(nullptr, about_text, L"バージョン情報", MB_ICONINFORMATION);
         PostMessageW(form, WM_NULL, 0, 0);
         return FALSE;
@@ -84,6 +106,7 @@ INT_PTR CALLBACK order_form_proc(HWND form, UINT message, WPARAM wparam, LPARAM)
             SendDlgItemMessageW(form, spin_id, UDM_SETRANGE, 0, MAKELPARAM(order_limit, 0));
             SendDlgItemMessageW(form, spin_id, UDM_SETPOS, 0, 0);
         }
+        make_room_for_menu_bar(form);
         return TRUE;
     case WM_COMMAND:
         return on_command(form, LOWORD(wparam), HIWORD(wparam));

@@ -72,6 +72,50 @@ TEST(OrderForm, OpensWithZerosAndSpinControlsOnTheirFields)
     }
 }
 
+// The menu font for programs started from now on, restored at the end of the test.
+class MenuFont {
+public:
+    explicit MenuFont(int percent)
+    {
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+        NONCLIENTMETRICSW metrics = saved_;
+        metrics.lfMenuFont.lfHeight = metrics.lfMenuFont.lfHeight * percent / 100;
+        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    }
+    ~MenuFont() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0); }
+
+private:
+    NONCLIENTMETRICSW saved_{sizeof saved_};
+};
+
+// A menu font wider than the form's (as Windows Vista and later have) wraps the bar to two
+// rows: the client area stays as with one row, and every control lies wholly inside it.
+TEST(OrderForm, KeepsItsClientAreaUnderAWrappingMenuBar)
+{
+    RECT one_row{};
+    {
+        Visit visit;
+        HWND form = visit.open_form();
+        ASSERT_TRUE(form);
+        GetClientRect(form, &one_row);
+    }
+    MenuFont wide(150);
+    Visit visit;
+    HWND form = visit.open_form();
+    ASSERT_TRUE(form);
+    RECT client;
+    GetClientRect(form, &client);
+    EXPECT_EQ(client.right, one_row.right);
+    EXPECT_EQ(client.bottom, one_row.bottom);
+    for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT place, inside;
+        GetWindowRect(child, &place);
+        MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_TRUE(IntersectRect(&inside, &place, &client) && EqualRect(&inside, &place))
+            << utf8(window_text(child)) << " (" << GetDlgCtrlID(child) << ") is cut off";
+    }
+}
+
 // Every way to reach the limit closes the form at once with the counts read, and is refused.
 enum class Method { spin, type, paste };
 
