@@ -72,7 +72,9 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     EXPECT_EQ(visit.wait_exit(), 0u);
     const ULONGLONG fade_ms = GetTickCount64() - appeared;
     EXPECT_GE(fade_ms, 2550u) << "255 ticks of at least 10 ms";
-    EXPECT_LE(fade_ms, 4500u) << "255 ticks of the shortest timer, with room for a loaded machine";
+    // About 2.55 s under Wine, about 4 s on Windows, whose timers fire at its 15.6 ms clock:
+    // room for a loaded machine, and a fade 2.5 times too slow still fails.
+    EXPECT_LE(fade_ms, 6000u) << "255 ticks of the shortest timer";
 }
 INSTANTIATE_TEST_SUITE_P(ShowStates, FadeWindow, testing::Values(-1, SW_SHOWMINNOACTIVE, SW_HIDE));
 
