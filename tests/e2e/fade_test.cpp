@@ -14,9 +14,59 @@ BYTE opacity(HWND window)
     return GetLayeredWindowAttributes(window, nullptr, &alpha, &flags) && (flags & LWA_ALPHA) ? alpha : 0;
 }
 
+// The pointer the program shows where the mouse is: another process's cursor handle, which can
+// only be compared. Moves the mouse there first.
+HCURSOR cursor_over(HWND window)
+{
+    RECT area;
+    GetWindowRect(window, &area);
+    SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    CURSORINFO shown{sizeof shown};
+    wait_until([&] { return GetCursorInfo(&shown) && WindowFromPoint(shown.ptScreenPos) == window; }, 1000);
+    GetCursorInfo(&shown);
+    return shown.hCursor;
+}
+
+// Whether the window's caption shows the program's icon, as a person sees it: the icon's dark
+// pixels, and only those, dark on screen, at some place near the caption's left end.
+bool caption_shows_program_icon(HWND window)
+{
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    HMODULE program = LoadLibraryExW(program_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HICON icon = static_cast<HICON>(LoadImageW(program, MAKEINTRESOURCEW(107), IMAGE_ICON, size, size, 0));
+    RECT area;
+    GetWindowRect(window, &area);
+    const int width = 3 * size, height = GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
+    HDC screen = GetDC(nullptr), shown = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
+    HBITMAP shown_bitmap = CreateCompatibleBitmap(screen, width, height), drawn_bitmap = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old_shown = SelectObject(shown, shown_bitmap), old_drawn = SelectObject(drawn, drawn_bitmap);
+    BitBlt(shown, 0, 0, width, height, screen, std::max(0L, area.left), std::max(0L, area.top), SRCCOPY);
+    PatBlt(drawn, 0, 0, size, size, WHITENESS);
+    DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    auto dark = [](COLORREF c) { return GetRValue(c) < 80 && GetGValue(c) < 80 && GetBValue(c) < 80; };
+    int best = size * size;
+    for (int y = 0; y + size <= height; ++y)
+        for (int x = 0; x + size <= width; ++x) {
+            int differ = 0;
+            for (int j = 0; j < size; ++j)
+                for (int i = 0; i < size; ++i) differ += dark(GetPixel(shown, x + i, y + j)) != dark(GetPixel(drawn, i, j));
+            best = std::min(best, differ);
+        }
+    SelectObject(shown, old_shown);
+    SelectObject(drawn, old_drawn);
+    DeleteObject(shown_bitmap);
+    DeleteObject(drawn_bitmap);
+    DeleteDC(shown);
+    DeleteDC(drawn);
+    ReleaseDC(nullptr, screen);
+    DestroyIcon(icon);
+    FreeLibrary(program);
+    return icon && best <= size * size / 20;
+}
+
 // Plays an empty order up to the fade-out window. `shown` receives the time just before the
 // window can appear: the fade is timed from there, so detecting it late cannot shorten it.
-HWND open_fade_window(const Visit& visit, ULONGLONG* shown = nullptr)
+HWND open_fade_window(const Visit& visit, ULONGLONG* shown = nullptr, HCURSOR* arrow = nullptr)
 {
     HWND form = visit.open_form();
     if (!form) return nullptr;
@@ -25,6 +75,7 @@ HWND open_fade_window(const Visit& visit, ULONGLONG* shown = nullptr)
     EXPECT_EQ(message.text, texts::nothing_ordered);
     EXPECT_EQ(message.icon, BoxIcon::error);
     EXPECT_EQ(message.buttons, std::vector<int>{IDOK});
+    if (arrow) *arrow = cursor_over(message.window);  // a box's pointer is the standard arrow
     if (shown) *shown = GetTickCount64();
     visit.answer(message, IDOK);
     return visit.wait_window(is_fade_window);
@@ -36,8 +87,11 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
 {
     Visit visit(L"", GetParam());
     ULONGLONG appeared = 0;
-    HWND window = open_fade_window(visit, &appeared);
+    HCURSOR arrow = nullptr;
+    HWND window = open_fade_window(visit, &appeared, &arrow);
     ASSERT_TRUE(window) << "no fade-out window";
+    EXPECT_TRUE(wait_until([&] { return caption_shows_program_icon(window); }, 1000)) << "not the program's icon";
+    EXPECT_EQ(cursor_over(window), arrow) << "not the standard arrow";
 
     EXPECT_EQ(window_text(window), texts::title);
     EXPECT_TRUE(IsZoomed(window)) << "not maximised";

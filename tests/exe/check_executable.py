@@ -15,10 +15,11 @@ RT_ICON, RT_MENU, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 4, 5, 1
 JAPANESE = 0x411  # MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
 C = pefile.DLL_CHARACTERISTICS
 
-ARCH = {  # machine, optional header magic, Windows version, extra DllCharacteristics
-    "x86": (0x14C, 0x10B, (5, 1), ["IMAGE_DLLCHARACTERISTICS_NO_SEH"]),
-    "x64": (0x8664, 0x20B, (5, 2), ["IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA"]),
+ARCH = {  # machine, optional header magic, Windows version, extra DllCharacteristics, size goal
+    "x86": (0x14C, 0x10B, (5, 1), ["IMAGE_DLLCHARACTERISTICS_NO_SEH"], 14336),
+    "x64": (0x8664, 0x20B, (5, 2), ["IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA"], 15360),
 }
+VOS_NT_WINDOWS32, VFT_APP = 0x40004, 1
 COMMON_FLAGS = ["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "IMAGE_DLLCHARACTERISTICS_NX_COMPAT",
                 "IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE"]
 
@@ -42,10 +43,11 @@ VERSION_STRINGS = {  # the version resource's one string table, Japanese and Uni
 
 
 def version_info(pe):
-    """(fixed file and product versions as 4-tuples, {string table: {key: value}}, [translations])."""
+    """(fixed file and product versions as 4-tuples, (file flags, OS, file type),
+    {string table: {key: value}}, [translations])."""
     fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
     if not fixed:
-        return None, {}, []
+        return None, None, {}, []
     split = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
     versions = (split(fixed[0].FileVersionMS, fixed[0].FileVersionLS),
                 split(fixed[0].ProductVersionMS, fixed[0].ProductVersionLS))
@@ -55,7 +57,8 @@ def version_info(pe):
             tables[table.LangID.decode()] = {k.decode(): v.decode() for k, v in table.entries.items()}
         for var in getattr(info, "Var", []):
             translations += var.entry.values()
-    return versions, tables, translations
+    kind = (fixed[0].FileFlags, fixed[0].FileOS, fixed[0].FileType)
+    return versions, kind, tables, translations
 
 
 def resources(pe):
@@ -103,7 +106,7 @@ def manifest_problems(data):
 
 
 def main(path, arch, file_version):
-    machine, magic, version, arch_flags = ARCH[arch]
+    machine, magic, version, arch_flags, size_goal = ARCH[arch]
     pe = pefile.PE(path)
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     tree, resource_stamps = resources(pe)
@@ -112,13 +115,14 @@ def main(path, arch, file_version):
     comctl32 = [(name, ordinal) for dll, name, ordinal in imported if dll.lower() == "comctl32.dll"]
     debug = getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
     section_names = [s.Name.rstrip(b"\0").decode() for s in pe.sections]
-    versions, version_tables, translations = version_info(pe)
+    versions, version_kind, version_tables, translations = version_info(pe)
     expected_version = tuple(map(int, file_version.split(".")))
     expected_strings = {**VERSION_STRINGS, "FileVersion": file_version, "ProductVersion": file_version}
     manifests = [(name, language) for name, languages in tree.get(RT_MANIFEST, {}).items() for language in languages]
 
     checks = [  # (property, holds, what was found)
         ("machine", fh.Machine == machine, hex(fh.Machine)),
+        (f"size within {size_goal} bytes", os.path.getsize(path) <= size_goal, os.path.getsize(path)),
         ("PE32 / PE32+ optional header", oh.Magic == magic, hex(oh.Magic)),
         ("subsystem Windows GUI", oh.Subsystem == 2, oh.Subsystem),
         ("subsystem version", (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion) == version,
@@ -156,6 +160,8 @@ def main(path, arch, file_version):
            [hex(language) for language in tree.get(kind, {}).get(name, {})] or "missing")
           for kind, name in JAPANESE_RESOURCES],
         ("file and product version", versions == (expected_version, expected_version), versions),
+        ("version: no file flags, Windows NT 32-bit, an application",
+         version_kind == (0, VOS_NT_WINDOWS32, VFT_APP), version_kind),
         ("version strings, Japanese and Unicode", version_tables == {"041104B0": expected_strings}, version_tables),
         ("version translation Japanese, Unicode", translations == ["0x0411 0x04b0"], translations),
     ]
