@@ -14,15 +14,19 @@ BYTE opacity(HWND window)
     return GetLayeredWindowAttributes(window, nullptr, &alpha, &flags) && (flags & LWA_ALPHA) ? alpha : 0;
 }
 
-// The pointer the program shows where the mouse is: another process's cursor handle, which can
-// only be compared. Moves the mouse there first.
+// The pointer the program shows over the window, as another process's cursor handle, which can
+// only be compared. The mouse moves there, off the centre where the screen is read, and the
+// window is asked for its pointer at once, not whenever the move reaches it.
 HCURSOR cursor_over(HWND window)
 {
     RECT area;
     GetWindowRect(window, &area);
-    SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    POINT point{area.left + (area.right - area.left) / 3, area.top + (area.bottom - area.top) / 3};
+    SetCursorPos(point.x, point.y);
+    wait_until([&] { return WindowFromPoint(point) == window; }, 1000);
+    SendMessageTimeoutW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
     CURSORINFO shown{sizeof shown};
-    wait_until([&] { return GetCursorInfo(&shown) && WindowFromPoint(shown.ptScreenPos) == window; }, 1000);
     GetCursorInfo(&shown);
     return shown.hCursor;
 }
@@ -90,6 +94,19 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     HCURSOR arrow = nullptr;
     HWND window = open_fade_window(visit, &appeared, &arrow);
     ASSERT_TRUE(window) << "no fade-out window";
+    // Green on screen while it is still nearly opaque, once it has been painted.
+    RECT area;
+    GetWindowRect(window, &area);
+    COLORREF centre = 0;
+    EXPECT_TRUE(wait_until(
+        [&] {
+            HDC screen = GetDC(nullptr);
+            centre = GetPixel(screen, (area.left + area.right) / 2, (area.top + area.bottom) / 2);
+            ReleaseDC(nullptr, screen);
+            return GetGValue(centre) > 200 && GetRValue(centre) < 60 && GetBValue(centre) < 60;
+        },
+        500))
+        << "the centre shows " << std::hex << centre;
     EXPECT_TRUE(wait_until([&] { return caption_shows_program_icon(window); }, 1000)) << "not the program's icon";
     EXPECT_EQ(cursor_over(window), arrow) << "not the standard arrow";
 
@@ -99,16 +116,6 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_EQ(GetClassLongW(window, GCL_STYLE), static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW));
     EXPECT_EQ(GetMenu(window), nullptr);
-
-    // Green on screen while it is still nearly opaque.
-    RECT area;
-    GetWindowRect(window, &area);
-    HDC screen = GetDC(nullptr);
-    const COLORREF centre = GetPixel(screen, (area.left + area.right) / 2, (area.top + area.bottom) / 2);
-    ReleaseDC(nullptr, screen);
-    EXPECT_GT(GetGValue(centre), 200);
-    EXPECT_LT(GetRValue(centre), 60);
-    EXPECT_LT(GetBValue(centre), 60);
 
     // Follow the opacity until the window is gone: it never rises and ends at 1.
     int previous = 256, lowest = 256, readings = 0;
