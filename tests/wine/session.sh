@@ -18,6 +18,8 @@
 # loader, which runs x64 programs only, in a 64-bit prefix of its own. NUPORAKU_WINE64_ONLY=1
 # chooses that mode on a machine that could run 32-bit programs, to try it there.
 set -euo pipefail
+# No silent stop: a caller (CTest, a test program's run) shows this output and nothing else.
+trap 'echo "Wine session: \"$BASH_COMMAND\" failed (status $?)" >&2' ERR
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 state=${NUPORAKU_WINE_DIR:-$here/../../build/wine}
@@ -105,48 +107,62 @@ stop_session() {
 }
 
 # Bumped whenever init_prefix changes, so that an older prefix is made anew.
-prefix_setup=2
+prefix_setup=3
 
-# A LOGFONTW as the registry keeps it, in hex: HEIGHT WEIGHT FACE, Shift-JIS, variable pitch.
+# A LOGFONTW as a .reg file writes it: HEIGHT WEIGHT FACE, Shift-JIS, variable pitch.
 logfont() {
   python3 -c 'import struct, sys
 height, weight, face = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 fields = struct.pack("<5l8B", height, 0, 0, 0, weight, 0, 0, 0, 128, 0, 0, 0, 0x22)
-print((fields + face.encode("utf-16-le").ljust(64, b"\0")).hex())' "$@"
+print("hex:" + ",".join("%02x" % b for b in fields + face.encode("utf-16-le").ljust(64, b"\0")))' "$@"
 }
 
-# One registry value in the prefix; a failure stops the set-up.
-reg_add() { "$wine" reg add "$@" /f >>"$state/prefix.log" 2>&1 9>&-; }
-
+# The prefix's settings, as one .reg file: one Wine process imports them all (a dozen short
+# commands, each starting a wineserver that exits as the next one connects, were a race).
+# Every program runs inside a virtual desktop: it draws captions, maximises windows to its size,
+# and closing a window costs no window-manager wait. Crashes end the process at once instead of
+# opening a crash dialog.
 # Japanese text in the fonts of a Japanese Windows: "MS UI Gothic" 9 pt for the form, the
 # boxes, captions and menus. Ume UI Gothic shares its metrics, so the form's labels fit their
 # widths as on Windows (IPAPGothic, wider in kana, cut 8 of 12). Wine's own non-client fonts
 # are "MS Shell Dlg" 8 pt, which resolves to Tahoma: map those names too, and set the message,
 # caption and menu fonts to 9 pt "MS UI Gothic" (caption bold) as Japanese Windows XP has them.
-setup_fonts() {
-  local font replacements='HKCU\Software\Wine\Fonts\Replacements' metrics='HKCU\Control Panel\Desktop\WindowMetrics'
-  for font in 'MS UI Gothic' 'MS Shell Dlg' 'MS Shell Dlg 2' 'Tahoma'; do
-    reg_add "$replacements" /v "$font" /d 'Ume UI Gothic' || return 1
-  done
-  reg_add "$replacements" /v 'MS PGothic' /d 'Ume P Gothic' &&
-    reg_add "$replacements" /v 'MS Gothic' /d 'Ume Gothic' || return 1
-  for font in MessageFont:400 CaptionFont:700 MenuFont:400; do
-    reg_add "$metrics" /v "${font%:*}" /t REG_BINARY /d "$(logfont -12 "${font#*:}" 'MS UI Gothic')" || return 1
-  done
-  # Caption buttons are Marlett's symbols. Debian's Wine does not find its own font folder,
-  # which has it; a prefix's Fonts folder is always searched.
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+prefix_settings() {
+  cat <<EOF
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1280x1024"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"MS UI Gothic"="Ume UI Gothic"
+"MS Shell Dlg"="Ume UI Gothic"
+"MS Shell Dlg 2"="Ume UI Gothic"
+"Tahoma"="Ume UI Gothic"
+"MS PGothic"="Ume P Gothic"
+"MS Gothic"="Ume Gothic"
+
+[HKEY_CURRENT_USER\Control Panel\Desktop\WindowMetrics]
+"MessageFont"=$(logfont -12 400 'MS UI Gothic')
+"CaptionFont"=$(logfont -12 700 'MS UI Gothic')
+"MenuFont"=$(logfont -12 400 'MS UI Gothic')
+EOF
 }
 
 make_prefix() {
-  # Every program runs inside a virtual desktop: it draws captions, maximises windows to its
-  # size, and closing a window costs no window-manager wait. Crashes end the process at once
-  # instead of opening a crash dialog.
+  local settings=$state/prefix.reg
+  prefix_settings >"$settings"
   "$wine" wineboot --init >>"$state/prefix.log" 2>&1 9>&- && wineserver -w &&
-    reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default &&
-    reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 &&
-    reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 &&
-    setup_fonts && wineserver -w
+    "$wine" regedit /S "Z:${settings//\//\\}" >>"$state/prefix.log" 2>&1 9>&- && wineserver -w || return 1
+  # Caption buttons are Marlett's symbols. Debian's Wine does not find its own font folder,
+  # which has it; a prefix's Fonts folder is always searched.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 init_prefix() {
