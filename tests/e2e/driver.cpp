@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -228,7 +229,7 @@ void Visit::answer(const Box& box, int button_id) const
         SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     else
         PostMessageW(box.window, WM_COMMAND, button_id, 0);
-    wait_until([&] { return !IsWindow(box.window); });
+    EXPECT_TRUE(wait_until([&] { return !IsWindow(box.window); })) << "the box stayed open after button " << button_id;
 }
 
 Box Visit::expect_box(const std::wstring& caption, const std::wstring& text, int button_id) const
@@ -291,7 +292,11 @@ void type_into(HWND form, int row, const std::wstring& digits)
 void paste_into(HWND form, int row, const std::wstring& text)
 {
     HWND field = count_field(form, row);
-    if (!OpenClipboard(nullptr)) return;
+    // Wine's clipboard manager opens the clipboard for a moment whenever it changes.
+    if (!wait_until([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) {
+        ADD_FAILURE() << "the clipboard stayed in use";
+        return;
+    }
     EmptyClipboard();
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
     std::memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));

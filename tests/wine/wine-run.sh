@@ -8,7 +8,8 @@ eval "$("$here/session.sh" env)"
 # write it to a file rather than to the caller's pipe, which would then never close.
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
-status=0
+status=0 started=$SECONDS
 "$NUPORAKU_WINE" "$@" </dev/null >"$output" 2>&1 || status=$?
 cat "$output"
+[ "$status" = 0 ] || echo "wine-run.sh: $1 ended with status $status after $((SECONDS - started)) s" >&2
 exit $status
