@@ -66,8 +66,10 @@ Visit::Visit(const std::wstring& tail, int show_state, const std::wstring& comma
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(show_state);
     }
-    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
+        ADD_FAILURE() << "cannot start " << utf8(path) << " (error " << GetLastError() << ")";
         process_ = {};
+    }
 }
 
 Visit::~Visit()
@@ -166,15 +168,9 @@ BoxIcon read_icon(HWND box)
     RECT area;
     GetWindowRect(icon_static, &area);
     const int size = GetSystemMetrics(SM_CXICON);
-    HDC screen = GetDC(nullptr);
-    HDC shown = CreateCompatibleDC(screen);
-    HDC drawn = CreateCompatibleDC(screen);
-    HBITMAP shown_bitmap = CreateCompatibleBitmap(screen, size, size);
-    HBITMAP drawn_bitmap = CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old_shown = SelectObject(shown, shown_bitmap);
-    HGDIOBJ old_drawn = SelectObject(drawn, drawn_bitmap);
-    BitBlt(shown, 0, 0, size, size, screen, area.left, area.top, SRCCOPY);
-    const COLORREF background = GetPixel(shown, 0, 0);
+    Canvas shown(size, size), drawn(size, size);
+    shown.copy_screen(area.left, area.top);
+    const COLORREF background = GetPixel(shown.dc(), 0, 0);
 
     const struct {
         LPCWSTR id;
@@ -186,24 +182,17 @@ BoxIcon read_icon(HWND box)
     for (const auto& candidate : candidates) {
         HBRUSH brush = CreateSolidBrush(background);
         RECT all{0, 0, size, size};
-        FillRect(drawn, &all, brush);
+        FillRect(drawn.dc(), &all, brush);
         DeleteObject(brush);
-        DrawIconEx(drawn, 0, 0, LoadIconW(nullptr, candidate.id), size, size, 0, nullptr, DI_NORMAL);
+        DrawIconEx(drawn.dc(), 0, 0, LoadIconW(nullptr, candidate.id), size, size, 0, nullptr, DI_NORMAL);
         long difference = 0;
         for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x) difference += GetPixel(shown, x, y) != GetPixel(drawn, x, y);
+            for (int x = 0; x < size; ++x) difference += GetPixel(shown.dc(), x, y) != GetPixel(drawn.dc(), x, y);
         if (difference < best_difference) {
             best_difference = difference;
             best = candidate.icon;
         }
     }
-    SelectObject(shown, old_shown);
-    SelectObject(drawn, old_drawn);
-    DeleteObject(shown_bitmap);
-    DeleteObject(drawn_bitmap);
-    DeleteDC(shown);
-    DeleteDC(drawn);
-    ReleaseDC(nullptr, screen);
     return best;
 }
 
@@ -213,7 +202,13 @@ Box Visit::wait_box(HWND except, DWORD deadline_ms) const
 {
     Box box;
     box.window = wait_window([except](HWND window) { return window != except && is_message_box(window); }, deadline_ms);
-    if (!box.window) return box;
+    if (!box.window) {
+        const DWORD code = wait_exit(0);
+        ADD_FAILURE() << "no message box after " << deadline_ms << " ms; the program "
+                      << (code == STILL_ACTIVE ? "runs" : "ended with exit code " + std::to_string(code)) << " and shows "
+                      << windows().size() << " windows";
+        return box;
+    }
     box.caption = window_text(box.window);
     box.text = window_text(GetDlgItem(box.window, 0xFFFF));
     box.buttons = box_buttons(box.window);
@@ -324,6 +319,29 @@ void choose_command(HWND form, int command_id)
 }
 
 void close_window(HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+Canvas::Canvas(int width, int height) : width_(width), height_(height)
+{
+    HDC screen = GetDC(nullptr);
+    dc_ = CreateCompatibleDC(screen);
+    bitmap_ = CreateCompatibleBitmap(screen, width, height);
+    old_bitmap_ = SelectObject(dc_, bitmap_);
+    ReleaseDC(nullptr, screen);
+}
+
+Canvas::~Canvas()
+{
+    SelectObject(dc_, old_bitmap_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+void Canvas::copy_screen(int left, int top)
+{
+    HDC screen = GetDC(nullptr);
+    BitBlt(dc_, 0, 0, width_, height_, screen, left, top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+}
 
 bool save_screenshot(const std::wstring& path)
 {

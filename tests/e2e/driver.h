@@ -88,6 +88,23 @@ void press_key(HWND form, int row, UINT virtual_key);            // a key in a f
 void choose_command(HWND form, int command_id);                  // a menu entry, by its command
 void close_window(HWND window);                                  // the close box
 
+// A bitmap with a memory DC selected into it: to draw into, or to copy part of the screen into.
+class Canvas {
+public:
+    Canvas(int width, int height);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    HDC dc() const { return dc_; }
+    void copy_screen(int left, int top);  // what the screen shows from (left, top)
+
+private:
+    int width_, height_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_bitmap_;
+};
+
 // Saves what the screen shows as a 24-bit BMP file.
 bool save_screenshot(const std::wstring& path);
 

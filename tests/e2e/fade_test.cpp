@@ -41,28 +41,20 @@ bool caption_shows_program_icon(HWND window)
     RECT area;
     GetWindowRect(window, &area);
     const int width = 3 * size, height = GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
-    HDC screen = GetDC(nullptr), shown = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
-    HBITMAP shown_bitmap = CreateCompatibleBitmap(screen, width, height), drawn_bitmap = CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old_shown = SelectObject(shown, shown_bitmap), old_drawn = SelectObject(drawn, drawn_bitmap);
-    BitBlt(shown, 0, 0, width, height, screen, std::max(0L, area.left), std::max(0L, area.top), SRCCOPY);
-    PatBlt(drawn, 0, 0, size, size, WHITENESS);
-    DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    Canvas shown(width, height), drawn(size, size);
+    shown.copy_screen(std::max(0L, area.left), std::max(0L, area.top));
+    PatBlt(drawn.dc(), 0, 0, size, size, WHITENESS);
+    DrawIconEx(drawn.dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
     auto dark = [](COLORREF c) { return GetRValue(c) < 80 && GetGValue(c) < 80 && GetBValue(c) < 80; };
     int best = size * size;
     for (int y = 0; y + size <= height; ++y)
         for (int x = 0; x + size <= width; ++x) {
             int differ = 0;
             for (int j = 0; j < size; ++j)
-                for (int i = 0; i < size; ++i) differ += dark(GetPixel(shown, x + i, y + j)) != dark(GetPixel(drawn, i, j));
+                for (int i = 0; i < size; ++i)
+                    differ += dark(GetPixel(shown.dc(), x + i, y + j)) != dark(GetPixel(drawn.dc(), i, j));
             best = std::min(best, differ);
         }
-    SelectObject(shown, old_shown);
-    SelectObject(drawn, old_drawn);
-    DeleteObject(shown_bitmap);
-    DeleteObject(drawn_bitmap);
-    DeleteDC(shown);
-    DeleteDC(drawn);
-    ReleaseDC(nullptr, screen);
     DestroyIcon(icon);
     FreeLibrary(program);
     return icon && best <= size * size / 20;
