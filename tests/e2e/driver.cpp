@@ -205,8 +205,9 @@ Box Visit::wait_box(HWND except, DWORD deadline_ms) const
     if (!box.window) {
         const DWORD code = wait_exit(0);
         ADD_FAILURE() << "no message box after " << deadline_ms << " ms; the program "
-                      << (code == STILL_ACTIVE ? "runs" : "ended with exit code " + std::to_string(code)) << " and shows "
-                      << windows().size() << " windows";
+                      << (!process_.hProcess       ? "never started"
+                          : code == STILL_ACTIVE ? "runs and shows " + std::to_string(windows().size()) + " windows"
+                                                 : "ended with exit code " + std::to_string(code));
         return box;
     }
     box.caption = window_text(box.window);
