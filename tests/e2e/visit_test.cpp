@@ -90,8 +90,8 @@ class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 TEST_P(CommandLine, TailFollowsTheProgramPath)
 {
     // A copy of the program in a folder whose name has blanks, a copy of this test's own, removed
-    // after the visit: copied over an earlier test's copy whose process was still going away,
-    // it once failed to start under Wine (error 1359).
+    // after the visit: an earlier test's copy may still be mapped by its dying process, and
+    // copying over a program in use fails on Windows.
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"nuporaku tests with blanks";
