@@ -217,11 +217,8 @@ case "${1:-}" in
     session_env
     ;;
   can-run)
-    case "${2:-}" in
-      x64) exit 0 ;;
-      x86) runs_x86 || { echo "x86 programs cannot run under Wine here: $(x86_missing_reason)"; exit 1; } ;;
-      *) echo "usage: $0 can-run x86|x64" >&2; exit 2 ;;
-    esac
+    [ "${2:-}" = x86 ] || { echo "usage: $0 can-run x86" >&2; exit 2; }
+    runs_x86 || { echo "x86 programs cannot run under Wine here: $(x86_missing_reason)"; exit 1; }
     ;;
   arch)
     if runs_x86; then
@@ -232,7 +229,7 @@ case "${1:-}" in
     fi
     ;;
   *)
-    echo "usage: $0 ensure|prepare|stop|env|can-run ARCH|arch" >&2
+    echo "usage: $0 ensure|prepare|stop|env|can-run x86|arch" >&2
     exit 2
     ;;
 esac
