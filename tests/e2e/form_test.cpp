@@ -174,7 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LimitCase{"PasteThreeBillion", Method::paste, 2, L"3000000000", texts::cannot_pay},
                     LimitCase{"PastePast32Bits", Method::paste, 8, L"4294967296", texts::cannot_pay},
                     LimitCase{"PasteHugeSmile", Method::paste, smile_row, L"99999999999999999999999", texts::smile_overdone},
-                    LimitCase{"PasteJustPastInt", Method::paste, smile_row, L"2147483648", texts::smile_overdone}),
+                    LimitCase{"PasteJustPastInt", Method::paste, smile_row, L"2147483648", texts::smile_overdone},
+                    LimitCase{"PasteFullWidth99", Method::paste, 3, L"９９", texts::cannot_pay},
+                    LimitCase{"PasteFullWidthSmile", Method::paste, smile_row, L"\u3000０9９", texts::smile_overdone}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OrderForm, ThirdDigitAfterTenCloses)
@@ -298,6 +300,7 @@ struct ReceiptCase {
     std::vector<std::pair<int, std::wstring>> typed;  // row and digits
     bool takeout;
     std::wstring text;
+    bool pasted = false;  // the digits are pasted, not typed
 };
 
 void PrintTo(const ReceiptCase& c, std::ostream* out) { print_case(c, out); }
@@ -309,7 +312,8 @@ TEST_P(Receipt, ServesTheOrder)
     Visit visit;
     HWND form = visit.open_form();
     ASSERT_TRUE(form);
-    for (const auto& [row, digits] : GetParam().typed) type_into(form, row, digits);
+    for (const auto& [row, digits] : GetParam().typed)
+        GetParam().pasted ? paste_into(form, row, digits) : type_into(form, row, digits);
     ASSERT_TRUE(IsWindow(form));
     choose_command(form, 2);
     expect_receipt(visit, GetParam().takeout, GetParam().text);
@@ -341,7 +345,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ReceiptCase{"MediumFries", {{5, L"2"}}, false, L"ポテト Ｍポテト Ｍ"},
                     ReceiptCase{"MenuOrder", {{8, L"1"}, {3, L"1"}, {9, L"1"}, {4, L"1"}}, false,
                                 L"ビッグヌポラポテト Ｌミックスシェイクケラケラ"},
-                    ReceiptCase{"EveryItem98", all_rows(L"98"), true, every_item_98(true)}),
+                    ReceiptCase{"EveryItem98", all_rows(L"98"), true, every_item_98(true)},
+                    ReceiptCase{"PastedFullWidth", {{1, L"２"}, {7, L"０3"}, {9, L"１\u3000"}}, false,
+                                L"チーズバーガーチーズバーガーコーラコーラコーラケラケラ", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -26,26 +26,29 @@ void check(bool holds, const char* what)
 
 // What the field's text should read as, worked out on the digit run as a string.
 struct Reading {
-    bool is_number = false;      // blanks* digits+ blanks*, the whole text
-    std::u16string_view digits;  // the digit run without its leading zeros ("" for zero)
+    bool is_number = false;  // blanks* digits+ blanks*, the whole text
+    std::u16string digits;   // the digit run in ASCII without its leading zeros ("" for zero)
     std::int32_t count = 0;
 };
 
-bool is_digit(char16_t unit) { return unit >= 0x30 && unit <= 0x39; }
+// Full-width digits (U+FF10 to U+FF19) as their ASCII digits; every other unit as it is.
+char16_t narrow(char16_t unit) { return unit >= 0xFF10 && unit <= 0xFF19 ? unit - 0xFF10 + 0x30 : unit; }
+bool is_digit(char16_t unit) { return narrow(unit) >= 0x30 && narrow(unit) <= 0x39; }
 
 Reading read_independently(std::u16string_view text)
 {
     Reading reading;
-    std::size_t first = text.find_first_not_of(u" \t");
+    constexpr std::u16string_view blanks = u" \t\u3000";
+    std::size_t first = text.find_first_not_of(blanks);
     if (first == std::u16string_view::npos) return reading;  // empty or only blanks
-    std::size_t last = text.find_last_not_of(u" \t");        // last >= first
+    std::size_t last = text.find_last_not_of(blanks);        // last >= first
     std::u16string_view run = text.substr(first, last - first + 1);
     for (char16_t unit : run)
-        if (!is_digit(unit)) return reading;  // a sign, an inner blank, a letter, a wide digit...
+        if (!is_digit(unit)) return reading;  // a sign, an inner blank, a letter (full-width too)...
 
     reading.is_number = true;
-    std::size_t nonzero = run.find_first_not_of(u'0');
-    reading.digits = nonzero == std::u16string_view::npos ? std::u16string_view{} : run.substr(nonzero);
+    for (char16_t unit : run)
+        if (narrow(unit) != 0x30 || !reading.digits.empty()) reading.digits += narrow(unit);
 
     // Compare against the largest count as text: more digits, or as many but greater, saturates.
     constexpr std::u16string_view largest_text = u"2147483647";
@@ -89,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Blanks around the text never change its reading.
     if (length > 0 && length < 64) {
         std::unique_ptr<char16_t[]> padded(new char16_t[length + 2]);
-        padded[0] = u'\t';
+        padded[0] = length % 2 ? u'\t' : u'\u3000';
         for (std::size_t i = 0; i < length; ++i) padded[i + 1] = units[i];
         padded[length + 1] = u' ';
         check(nuporaku::parse_count({padded.get(), length + 2}) == count,

@@ -31,7 +31,16 @@ const CountTextCase count_text_cases[] = {
     {u"abc", 0},
     {u"1 2", 0},
     {u" ", 0},
-    {u"１２", 0},  // full-width digits are not a number here
+    // As a Japanese input method types them: full-width digits and the ideographic space.
+    {u"１２", 12},
+    {u"1２", 12},
+    {u"０９９", 99},
+    {u"\u3000７\u3000", 7},
+    {u"４２９４９６７２９６", INT32_MAX},
+    {u"\u3000", 0},
+    {u"\uFF0F", 0},  // the units on either side of the full-width digits
+    {u"\uFF1A", 0},
+    {u"１ａ", 0},
 };
 
 }  // namespace
