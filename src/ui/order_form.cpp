@@ -52,7 +52,8 @@ bool is_count_field(int id)
 
 // The dialog manager makes room for a menu bar of one row. Where the menu font is wider than
 // the form's (Windows Vista and later draw the bar in the system's menu font), the six titles
-// wrap to two rows, which the client area would lose at its bottom: grow the window by that.
+// wrap to two rows, which the client area would lose at its bottom: grow the window by that,
+// half of it upwards, so that it stays centred as its template asks.
 void make_room_for_menu_bar(HWND form)
 {
     // Field by field: an initialiser list would be copied from a .data section.
@@ -66,8 +67,9 @@ void make_room_for_menu_bar(HWND form)
     GetWindowInfo(form, &window);
     const LONG missing = template_size.bottom - (window.rcClient.bottom - window.rcClient.top);
     if (missing > 0)
-        SetWindowPos(form, nullptr, 0, 0, window.rcWindow.right - window.rcWindow.left,
-                     window.rcWindow.bottom - window.rcWindow.top + missing, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(form, nullptr, window.rcWindow.left, window.rcWindow.top - missing / 2,
+                     window.rcWindow.right - window.rcWindow.left, window.rcWindow.bottom - window.rcWindow.top + missing,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR on_command(HWND form, int id, int notification)

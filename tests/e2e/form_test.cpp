@@ -92,12 +92,13 @@ private:
 // rows: the client area stays as with one row, and every control lies wholly inside it.
 TEST(OrderForm, KeepsItsClientAreaUnderAWrappingMenuBar)
 {
-    RECT one_row{};
+    RECT one_row{}, one_row_place{};
     {
         Visit visit;
         HWND form = visit.open_form();
         ASSERT_TRUE(form);
         GetClientRect(form, &one_row);
+        GetWindowRect(form, &one_row_place);
     }
     MenuFont wide(150);
     Visit visit;
@@ -107,6 +108,9 @@ TEST(OrderForm, KeepsItsClientAreaUnderAWrappingMenuBar)
     GetClientRect(form, &client);
     EXPECT_EQ(client.right, one_row.right);
     EXPECT_EQ(client.bottom, one_row.bottom);
+    RECT form_place;
+    GetWindowRect(form, &form_place);
+    EXPECT_NEAR(form_place.top + form_place.bottom, one_row_place.top + one_row_place.bottom, 1) << "not centred";
     for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         RECT place, inside;
         GetWindowRect(child, &place);
