@@ -1,29 +1,45 @@
 #!/usr/bin/env bash
-# Plays a short scripted visit of the real program under Wine on a private virtual display
-# and saves pictures of it as PNG files: the greeting, the order form, a receipt and the
-# green fade-out window. Usage: scripts/screenshots.sh [FOLDER] (default: docs/)
-# The x86 program where this machine runs 32-bit programs under Wine, else the x64 one.
+# Plays every screen of a visit of the real program under Wine on a private virtual display and
+# saves pictures of them as PNG files. The x86 program where this machine runs 32-bit programs
+# under Wine, else the x64 one.
+#   scripts/screenshots.sh          new reference pictures for the picture test
+#                                   (tests/e2e/pictures/, with what they were made with), and
+#                                   the README's pictures in docs/ made from them
+#   scripts/screenshots.sh FOLDER   every screen into FOLDER only
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
-out=$(mkdir -p "${1:-docs}" && cd "${1:-docs}" && pwd)
+out=$(mkdir -p "${1:-tests/e2e/pictures}" && cd "${1:-tests/e2e/pictures}" && pwd)
 
 ./scripts/install-deps.sh
 arch=$(tests/wine/session.sh arch)
 cmake --preset "$arch" >/dev/null
 cmake --build --preset "$arch" --target nuporaku nuporaku_e2e_tests >/dev/null
 
-shots=$(mktemp -d)
-trap 'rm -rf "$shots"; "$root/tests/wine/session.sh" stop' EXIT
-NUPORAKU_SCREENSHOTS="Z:${shots//\//\\}" tests/wine/wine-run.sh "build/$arch/tests/nuporaku_e2e_tests.exe" \
-  --gtest_also_run_disabled_tests --gtest_filter='Screenshots.*' >"$shots/log.txt" 2>&1 || {
-  cat "$shots/log.txt" >&2
+shots=build/$arch/tests/pictures
+log=$(mktemp)
+trap 'rm -f "$log"; "$root/tests/wine/session.sh" stop' EXIT
+rm -f "$shots"/*.bmp
+NUPORAKU_PICTURES_RECORD=1 tests/wine/wine-run.sh "build/$arch/tests/nuporaku_e2e_tests.exe" \
+  --gtest_filter='Screens/Picture.*' >"$log" 2>&1 || {
+  cat "$log" >&2
   exit 1
 }
-for shot in greeting order-form receipt; do
-  # Only the window itself: the desktop around it is trimmed away, a margin of it kept.
-  convert "$shots/$shot.bmp" -trim +repage -bordercolor "$(convert "$shots/$shot.bmp" -format '%[pixel:p{0,0}]' info:)" \
-    -border 16 "$out/$shot.png"
+# No time stamps in the files: a picture made again of the same screen is the same file.
+png=(-define png:exclude-chunks=date,time)
+for shot in "$shots"/*.bmp; do
+  convert "$shot" "${png[@]}" "$out/$(basename "$shot" .bmp).png"
 done
-convert "$shots/fade-out.bmp" -resize 50% "$out/fade-out.png"
-echo "Screenshots of a visit ($arch program): $out/{greeting,order-form,receipt,fade-out}.png"
+echo "Pictures of every screen ($arch program): $out/"
+[ $# -eq 0 ] || exit 0
+
+eval "$(tests/wine/session.sh env)"
+echo "$NUPORAKU_PICTURE_SETUP" >"$out/made-with.txt"
+# The README's: only the window itself, the desktop around it trimmed away but for a margin.
+for pair in greeting:greeting order-form:order-form-filled receipt:receipt-take-out; do
+  convert "$out/${pair#*:}.png" -trim +repage -bordercolor "$(convert "$out/${pair#*:}.png" -format '%[pixel:p{0,0}]' info:)" \
+    -border 16 "${png[@]}" "docs/${pair%%:*}.png"
+done
+convert "$out/fade-out.png" -resize 50% "${png[@]}" docs/fade-out.png
+echo "Reference pictures and what they were made with: $out/; the README's pictures: docs/"
+echo "Look at the new pictures (git diff --stat, your image viewer); commit them to accept the new look."

@@ -12,12 +12,28 @@ add_executable(nuporaku_e2e_tests
   e2e/visit_test.cpp
   e2e/form_test.cpp
   e2e/fade_test.cpp
-  e2e/screenshots.cpp
+  e2e/picture_test.cpp
   e2e/monkey_test.cpp)
 target_include_directories(nuporaku_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/order ${CMAKE_SOURCE_DIR}/src/visit)
 target_compile_definitions(nuporaku_e2e_tests PRIVATE UNICODE _UNICODE NOMINMAX)
 target_link_libraries(nuporaku_e2e_tests PRIVATE GTest::gtest_main nuporaku_order gdi32 comctl32)
-add_dependencies(nuporaku_e2e_tests nuporaku)
+add_dependencies(nuporaku_e2e_tests nuporaku nuporaku_reference_pictures)
+
+# The reviewed pictures of every screen, as the raw pixels the picture test reads, beside it.
+find_program(NUPORAKU_CONVERT convert REQUIRED DOC "ImageMagick's convert, for the reference pictures")
+file(GLOB reference_pictures CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/pictures/*.png)
+set(reference_dir ${CMAKE_CURRENT_BINARY_DIR}/pictures/reference)
+set(reference_pixels)
+foreach(picture IN LISTS reference_pictures)
+  get_filename_component(name ${picture} NAME_WE)
+  add_custom_command(OUTPUT ${reference_dir}/${name}.bgr
+    COMMAND ${NUPORAKU_CONVERT} ${picture} -depth 8 BGR:${reference_dir}/${name}.bgr
+    DEPENDS ${picture} VERBATIM)
+  list(APPEND reference_pixels ${reference_dir}/${name}.bgr)
+endforeach()
+file(MAKE_DIRECTORY ${reference_dir})
+configure_file(e2e/pictures/made-with.txt ${reference_dir}/made-with.txt COPYONLY)
+add_custom_target(nuporaku_reference_pictures DEPENDS ${reference_pixels})
 # One at a time: the tests share the desktop (they read the screen) and the clipboard.
 nuporaku_discover_tests(nuporaku_e2e_tests PROPERTIES ${test_properties} RESOURCE_LOCK wine_desktop)
 

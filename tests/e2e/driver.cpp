@@ -356,33 +356,60 @@ void Canvas::copy_screen(int left, int top)
     ReleaseDC(nullptr, screen);
 }
 
-bool save_screenshot(const std::wstring& path)
+Screenshot take_screenshot()
 {
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    Screenshot shot;
+    shot.width = GetSystemMetrics(SM_CXSCREEN);
+    shot.height = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB};
+    BITMAPINFOHEADER header{sizeof header, shot.width, -shot.height, 1, 24, BI_RGB};
     void* pixels = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
     GdiFlush();
-    const DWORD stride = (width * 3 + 3) & ~3u, image_size = stride * height;
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + image_size), 0, 0,
-                          sizeof(BITMAPFILEHEADER) + sizeof header};
-    bool saved = false;
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        saved = WriteFile(out, &file, sizeof file, &written, nullptr) && WriteFile(out, &header, sizeof header, &written, nullptr) &&
-                WriteFile(out, pixels, image_size, &written, nullptr);
-        CloseHandle(out);
-    }
+    // Rows are padded to four bytes; the widths of screens are multiples of four.
+    if (pixels && shot.width % 4 == 0)
+        shot.pixels.assign(static_cast<BYTE*>(pixels), static_cast<BYTE*>(pixels) + 3 * shot.width * shot.height);
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    return shot;
+}
+
+bool Screenshot::save(const std::wstring& path) const
+{
+    const DWORD image_size = static_cast<DWORD>(pixels.size());
+    BITMAPINFOHEADER header{sizeof header, width, -height, 1, 24, BI_RGB};
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + image_size), 0, 0,
+                          sizeof(BITMAPFILEHEADER) + sizeof header};
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool saved = WriteFile(out, &file, sizeof file, &written, nullptr) &&
+                       WriteFile(out, &header, sizeof header, &written, nullptr) &&
+                       WriteFile(out, pixels.data(), image_size, &written, nullptr);
+    CloseHandle(out);
     return saved;
 }
+
+BYTE opacity(HWND window)
+{
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    return GetLayeredWindowAttributes(window, nullptr, &alpha, &flags) && (flags & LWA_ALPHA) ? alpha : 0;
+}
+
+MenuFont::MenuFont(int percent)
+{
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    NONCLIENTMETRICSW metrics = saved_;
+    metrics.lfMenuFont.lfHeight = metrics.lfMenuFont.lfHeight * percent / 100;
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+}
+
+MenuFont::~MenuFont() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0); }
 
 }  // namespace e2e

@@ -105,8 +105,28 @@ private:
     HGDIOBJ old_bitmap_;
 };
 
-// Saves what the screen shows as a 24-bit BMP file.
-bool save_screenshot(const std::wstring& path);
+// What the whole screen shows: 24-bit pixels (blue, green, red), the top row first.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<BYTE> pixels;
+    bool save(const std::wstring& path) const;  // as a BMP file
+};
+Screenshot take_screenshot();
+
+// The fade-out window's opacity, 0 once it has gone.
+BYTE opacity(HWND window);
+
+// The menu font for programs started from now on, restored when this goes.
+class MenuFont {
+public:
+    explicit MenuFont(int percent);
+    ~MenuFont();
+    MenuFont(const MenuFont&) = delete;
+    MenuFont& operator=(const MenuFont&) = delete;
+
+private:
+    NONCLIENTMETRICSW saved_{sizeof saved_};
+};
 
 // Text of every message box and caption the program uses.
 namespace texts {

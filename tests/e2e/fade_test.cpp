@@ -7,13 +7,6 @@ using namespace e2e;
 
 namespace {
 
-BYTE opacity(HWND window)
-{
-    BYTE alpha = 0;
-    DWORD flags = 0;
-    return GetLayeredWindowAttributes(window, nullptr, &alpha, &flags) && (flags & LWA_ALPHA) ? alpha : 0;
-}
-
 // The pointer the program shows over the window, as another process's cursor handle, which can
 // only be compared. The mouse moves there, off the centre where the screen is read, and the
 // window is asked for its pointer at once, not whenever the move reaches it.
@@ -60,6 +53,32 @@ bool caption_shows_program_icon(HWND window)
     return icon && best <= size * size / 20;
 }
 
+// Whether the screen shows pure green at the point, but for what lies behind the window as far
+// as its opacity lets it show.
+bool shows_green(HWND window, int x, int y, COLORREF* shown)
+{
+    HDC screen = GetDC(nullptr);
+    *shown = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    const BYTE level = opacity(window);  // read after the pixel: the window may only have faded since
+    const int tolerance = 255 - level;
+    return level && GetRValue(*shown) <= tolerance && GetGValue(*shown) >= 255 - tolerance && GetBValue(*shown) <= tolerance;
+}
+
+// The extended style Windows gives any overlapped window of no extended style of its own.
+LONG plain_window_ex_style()
+{
+    WNDCLASSW plain{};
+    plain.lpfnWndProc = DefWindowProcW;
+    plain.lpszClassName = L"PlainWindow";
+    RegisterClassW(&plain);
+    HWND window = CreateWindowExW(0, plain.lpszClassName, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                                  nullptr, nullptr, nullptr, nullptr);
+    const LONG style = GetWindowLongW(window, GWL_EXSTYLE);
+    DestroyWindow(window);
+    return style;
+}
+
 // Plays an empty order up to the fade-out window. `shown` receives the time just before the
 // window can appear: the fade is timed from there, so detecting it late cannot shorten it.
 HWND open_fade_window(const Visit& visit, ULONGLONG* shown = nullptr, HCURSOR* arrow = nullptr)
@@ -90,14 +109,7 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     RECT area;
     GetWindowRect(window, &area);
     COLORREF centre = 0;
-    EXPECT_TRUE(wait_until(
-        [&] {
-            HDC screen = GetDC(nullptr);
-            centre = GetPixel(screen, (area.left + area.right) / 2, (area.top + area.bottom) / 2);
-            ReleaseDC(nullptr, screen);
-            return GetGValue(centre) > 200 && GetRValue(centre) < 60 && GetBValue(centre) < 60;
-        },
-        500))
+    EXPECT_TRUE(wait_until([&] { return shows_green(window, (area.left + area.right) / 2, (area.top + area.bottom) / 2, &centre); }, 500))
         << "the centre shows " << std::hex << centre;
     EXPECT_TRUE(wait_until([&] { return caption_shows_program_icon(window); }, 1000)) << "not the program's icon";
     EXPECT_EQ(cursor_over(window), arrow) << "not the standard arrow";
@@ -105,7 +117,7 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     EXPECT_EQ(window_text(window), texts::title);
     EXPECT_TRUE(IsZoomed(window)) << "not maximised";
     EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
-    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
+    EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE), plain_window_ex_style() | WS_EX_LAYERED) << "layered, nothing more";
     EXPECT_EQ(GetClassLongW(window, GCL_STYLE), static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW));
     EXPECT_EQ(GetMenu(window), nullptr);
 
@@ -150,12 +162,11 @@ TEST(FadeWindow, RepaintFillsGreenAgain)
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     const int before = opacity(window);
     EXPECT_TRUE(wait_until([&] { return opacity(window) < before; }, 1000)) << "the fade went on";
-    HDC screen = GetDC(nullptr);
     RECT area;
     GetWindowRect(window, &area);
-    const COLORREF corner = GetPixel(screen, area.left + 40, area.top + 60);
-    ReleaseDC(nullptr, screen);
-    EXPECT_GT(GetGValue(corner), GetRValue(corner) + 100);
+    COLORREF corner = 0;
+    EXPECT_TRUE(wait_until([&] { return shows_green(window, area.left + 40, area.top + 60, &corner); }, 1000))
+        << "the corner shows " << std::hex << corner;
     close_window(window);
     EXPECT_EQ(visit.wait_exit(), 0u);
 }

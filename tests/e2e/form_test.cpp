@@ -72,22 +72,6 @@ TEST(OrderForm, OpensWithZerosAndSpinControlsOnTheirFields)
     }
 }
 
-// The menu font for programs started from now on, restored at the end of the test.
-class MenuFont {
-public:
-    explicit MenuFont(int percent)
-    {
-        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
-        NONCLIENTMETRICSW metrics = saved_;
-        metrics.lfMenuFont.lfHeight = metrics.lfMenuFont.lfHeight * percent / 100;
-        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    }
-    ~MenuFont() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0); }
-
-private:
-    NONCLIENTMETRICSW saved_{sizeof saved_};
-};
-
 // A menu font wider than the form's (as Windows Vista and later have) wraps the bar to two
 // rows: the client area stays as with one row, and every control lies wholly inside it.
 TEST(OrderForm, KeepsItsClientAreaUnderAWrappingMenuBar)

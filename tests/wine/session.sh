@@ -27,6 +27,7 @@ mkdir -p "$state"
 state=$(cd "$state" && pwd)
 loader32=/usr/lib/wine/wine
 loader64=/usr/lib/wine/wine64
+screen=1280x1024x24
 
 fail() {
   echo "Wine session: $*" >&2
@@ -68,6 +69,10 @@ session_env() {
   # No Mono or Gecko installer prompts, no desktop menu entries.
   echo "export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'"
   [ -f "$state/display" ] && echo "export DISPLAY=:$(cat "$state/display")"
+  # What the screens look like depends on these: the picture test compares only where they are
+  # the ones its references were made with.
+  echo "export NUPORAKU_PICTURE_SETUP='$("$wine" --version 2>/dev/null), $(dpkg-query -W -f='${Package} ${Version}, ' \
+    fonts-horai-umefont fonts-wine 2>/dev/null)Xvfb $screen'"
   return 0
 }
 
@@ -85,7 +90,7 @@ start_display() {
   command -v Xvfb >/dev/null || fail "Xvfb is not installed; scripts/install-deps.sh installs it (package xvfb)."
   # -displayfd picks a free display number and writes it once the server is ready.
   rm -f "$state/display"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$state/display" >"$state/xvfb.log" 2>&1 9>&- &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$state/display" >"$state/xvfb.log" 2>&1 9>&- &
   echo $! >"$state/xvfb.pid"
   for _ in $(seq 100); do
     [ -s "$state/display" ] && return 0
@@ -107,7 +112,7 @@ stop_session() {
 }
 
 # Bumped whenever init_prefix changes, so that an older prefix is made anew.
-prefix_setup=3
+prefix_setup=4
 
 # A LOGFONTW as a .reg file writes it: HEIGHT WEIGHT FACE, Shift-JIS, variable pitch.
 logfont() {
@@ -127,6 +132,8 @@ print("hex:" + ",".join("%02x" % b for b in fields + face.encode("utf-16-le").lj
 # widths as on Windows (IPAPGothic, wider in kana, cut 8 of 12). Wine's own non-client fonts
 # are "MS Shell Dlg" 8 pt, which resolves to Tahoma: map those names too, and set the message,
 # caption and menu fonts to 9 pt "MS UI Gothic" (caption bold) as Japanese Windows XP has them.
+# The caret does not blink ("-1": shown steadily, measured here), so that a picture of the
+# screen does not depend on its moment.
 prefix_settings() {
   cat <<EOF
 REGEDIT4
@@ -147,6 +154,9 @@ REGEDIT4
 "Tahoma"="Ume UI Gothic"
 "MS PGothic"="Ume P Gothic"
 "MS Gothic"="Ume Gothic"
+
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"CursorBlinkRate"="-1"
 
 [HKEY_CURRENT_USER\Control Panel\Desktop\WindowMetrics]
 "MessageFont"=$(logfont -12 400 'MS UI Gothic')
