@@ -402,6 +402,20 @@ BYTE opacity(HWND window)
     return GetLayeredWindowAttributes(window, nullptr, &alpha, &flags) && (flags & LWA_ALPHA) ? alpha : 0;
 }
 
+COLORREF wait_for_green(POINT point, DWORD deadline_ms)
+{
+    COLORREF shown = 0;
+    wait_until(
+        [&] {
+            HDC screen = GetDC(nullptr);
+            shown = GetPixel(screen, point.x, point.y);
+            ReleaseDC(nullptr, screen);
+            return GetGValue(shown) >= 128;
+        },
+        deadline_ms);
+    return shown;
+}
+
 MenuFont::MenuFont(int percent)
 {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);

@@ -44,6 +44,7 @@ public:
 
     DWORD process_id() const { return process_.dwProcessId; }
     HANDLE process() const { return process_.hProcess; }
+    HANDLE thread() const { return process_.hThread; }  // the program's only thread
 
     // The program's visible top-level windows, in Z order.
     std::vector<HWND> windows() const;
@@ -115,6 +116,9 @@ Screenshot take_screenshot();
 
 // The fade-out window's opacity, 0 once it has gone.
 BYTE opacity(HWND window);
+// Waits until the screen shows green at the point, as the fade-out window does once it is
+// painted there, and returns what it shows.
+COLORREF wait_for_green(POINT point, DWORD deadline_ms = 1000);
 
 // The menu font for programs started from now on, restored when this goes.
 class MenuFont {

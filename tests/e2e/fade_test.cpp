@@ -53,16 +53,13 @@ bool caption_shows_program_icon(HWND window)
     return icon && best <= size * size / 20;
 }
 
-// Whether the screen shows pure green at the point, but for what lies behind the window as far
-// as its opacity lets it show.
-bool shows_green(HWND window, int x, int y, COLORREF* shown)
+// Whether a pixel the window shows is pure green, but for what lies behind it as far as its
+// opacity, read after the pixel (it may only have fallen since), lets through.
+bool is_pure_green(COLORREF shown, HWND window)
 {
-    HDC screen = GetDC(nullptr);
-    *shown = GetPixel(screen, x, y);
-    ReleaseDC(nullptr, screen);
-    const BYTE level = opacity(window);  // read after the pixel: the window may only have faded since
+    const BYTE level = opacity(window);
     const int tolerance = 255 - level;
-    return level && GetRValue(*shown) <= tolerance && GetGValue(*shown) >= 255 - tolerance && GetBValue(*shown) <= tolerance;
+    return level && GetRValue(shown) <= tolerance && GetGValue(shown) >= 255 - tolerance && GetBValue(shown) <= tolerance;
 }
 
 // The extended style Windows gives any overlapped window of no extended style of its own.
@@ -108,9 +105,8 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     // Green on screen while it is still nearly opaque, once it has been painted.
     RECT area;
     GetWindowRect(window, &area);
-    COLORREF centre = 0;
-    EXPECT_TRUE(wait_until([&] { return shows_green(window, (area.left + area.right) / 2, (area.top + area.bottom) / 2, &centre); }, 500))
-        << "the centre shows " << std::hex << centre;
+    const COLORREF centre = wait_for_green({(area.left + area.right) / 2, (area.top + area.bottom) / 2}, 500);
+    EXPECT_TRUE(is_pure_green(centre, window)) << "the centre shows " << std::hex << centre;
     EXPECT_TRUE(wait_until([&] { return caption_shows_program_icon(window); }, 1000)) << "not the program's icon";
     EXPECT_EQ(cursor_over(window), arrow) << "not the standard arrow";
 
@@ -164,9 +160,8 @@ TEST(FadeWindow, RepaintFillsGreenAgain)
     EXPECT_TRUE(wait_until([&] { return opacity(window) < before; }, 1000)) << "the fade went on";
     RECT area;
     GetWindowRect(window, &area);
-    COLORREF corner = 0;
-    EXPECT_TRUE(wait_until([&] { return shows_green(window, area.left + 40, area.top + 60, &corner); }, 1000))
-        << "the corner shows " << std::hex << corner;
+    const COLORREF corner = wait_for_green({area.left + 40, area.top + 60});
+    EXPECT_TRUE(is_pure_green(corner, window)) << "the corner shows " << std::hex << corner;
     close_window(window);
     EXPECT_EQ(visit.wait_exit(), 0u);
 }

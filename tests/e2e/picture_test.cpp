@@ -87,11 +87,18 @@ HWND nothing_ordered(const Visit& visit)
     return visit.wait_box().window;
 }
 
+// Held still once it is painted: the fade would otherwise go on while the screen is compared,
+// and the opacity the comparison allows for with it.
 HWND fade_window(const Visit& visit)
 {
     if (!nothing_ordered(visit)) return nullptr;
     visit.answer(visit.wait_box(), IDOK);
-    return visit.wait_window(is_fade_window);
+    HWND window = visit.wait_window(is_fade_window);
+    RECT area;
+    if (!window || !GetWindowRect(window, &area)) return nullptr;
+    wait_for_green({(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+    SuspendThread(visit.thread());
+    return window;
 }
 
 const Screen screens[] = {
@@ -159,6 +166,10 @@ TEST_P(Picture, MatchesItsReference)
     HWND window = screen.show(visit);
     ASSERT_TRUE(window) << screen.name << " was not shown";
 
+    // The green window may show what lies behind it as far as its opacity lets it; other
+    // windows are opaque.
+    const BYTE level = opacity(window);
+    const int tolerance = level ? 255 - level : 0;
     Screenshot shot, previous, differences;
     long differing = -1;
     const bool matched = wait_until(
@@ -166,10 +177,6 @@ TEST_P(Picture, MatchesItsReference)
             previous = std::move(shot);
             shot = take_screenshot();
             if (recording) return !shot.pixels.empty() && shot.pixels == previous.pixels;
-            // A fading window may show what lies behind it as far as its opacity (read after the
-            // screen: it may only have fallen since) lets it; other windows are opaque.
-            const BYTE level = opacity(window);
-            const int tolerance = level ? 255 - level : 0;
             return (differing = count_differences(shot, reference, tolerance, &differences)) == 0;
         },
         recording ? 2000 : 5000);
