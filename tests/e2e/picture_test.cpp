@@ -63,29 +63,17 @@ HWND filled_form(const Visit& visit)
     return form;
 }
 
-HWND takeout_question(const Visit& visit)
+// The box that follows what is done to the form, as it opens or filled.
+HWND box_after(const Visit& visit, bool filled, const std::function<void(HWND form)>& act)
 {
-    HWND form = filled_form(visit);
+    HWND form = filled ? filled_form(visit) : visit.open_form();
     if (!form) return nullptr;
-    choose_command(form, 2);
+    act(form);
     return visit.wait_box().window;
 }
 
-HWND refusal(const Visit& visit, int row)
-{
-    HWND form = visit.open_form();
-    if (!form) return nullptr;
-    type_into(form, row, L"99");
-    return visit.wait_box().window;
-}
-
-HWND nothing_ordered(const Visit& visit)
-{
-    HWND form = visit.open_form();
-    if (!form) return nullptr;
-    close_window(form);
-    return visit.wait_box().window;
-}
+HWND takeout_question(const Visit& visit) { return box_after(visit, true, [](HWND form) { choose_command(form, 2); }); }
+HWND nothing_ordered(const Visit& visit) { return box_after(visit, false, close_window); }
 
 // Held still once it is painted: the fade would otherwise go on while the screen is compared,
 // and the opacity the comparison allows for with it.
@@ -108,16 +96,12 @@ const Screen screens[] = {
     {"order-form", [](const Visit& visit) { return visit.open_form(); }},
     {"order-form-filled", filled_form},
     {"order-form-two-row-menu", [](const Visit& visit) { return visit.open_form(); }, L"", 150},
-    {"about", [](const Visit& visit) {
-         HWND form = visit.open_form();
-         if (form) choose_command(form, 104);
-         return form ? visit.wait_box().window : nullptr;
-     }},
+    {"about", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { choose_command(form, 104); }); }},
     {"takeout-question", takeout_question},
     {"receipt-take-out", [](const Visit& visit) { return takeout_question(visit) ? next_box(visit, IDYES) : nullptr; }},
     {"receipt-eat-in", [](const Visit& visit) { return takeout_question(visit) ? next_box(visit, IDNO) : nullptr; }},
-    {"cannot-pay", [](const Visit& visit) { return refusal(visit, 3); }},
-    {"smile-overdone", [](const Visit& visit) { return refusal(visit, 9); }},
+    {"cannot-pay", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { type_into(form, 3, L"99"); }); }},
+    {"smile-overdone", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { type_into(form, 9, L"99"); }); }},
     {"nothing-ordered", nothing_ordered},
     {"fade-out", fade_window},
 };
