@@ -36,10 +36,10 @@ echo "Pictures of every screen ($arch program): $out/"
 eval "$(tests/wine/session.sh env)"
 echo "$NUPORAKU_PICTURE_SETUP" >"$out/made-with.txt"
 # The README's: only the window itself, the desktop around it trimmed away but for a margin.
-for pair in greeting:greeting order-form:order-form-filled receipt:receipt-take-out; do
+for pair in greeting:greeting order-form:order_form_filled receipt:receipt_take_out; do
   convert "$out/${pair#*:}.png" -trim +repage -bordercolor "$(convert "$out/${pair#*:}.png" -format '%[pixel:p{0,0}]' info:)" \
     -border 16 "${png[@]}" "docs/${pair%%:*}.png"
 done
-convert "$out/fade-out.png" -resize 50% "${png[@]}" docs/fade-out.png
+convert "$out/fade_out.png" -resize 50% "${png[@]}" docs/fade-out.png
 echo "Reference pictures and what they were made with: $out/; the README's pictures: docs/"
 echo "Look at the new pictures (git diff --stat, your image viewer); commit them to accept the new look."

@@ -50,11 +50,16 @@ std::wstring program_path()
 {
     wchar_t path[MAX_PATH];
     if (DWORD length = GetEnvironmentVariableW(L"NUPORAKU_EXE", path, MAX_PATH); length && length < MAX_PATH) return path;
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring own(path);
-    own.resize(own.find_last_of(L"\\/"));    // the tests' folder
-    own.resize(own.find_last_of(L"\\/") + 1);  // the build folder above it
-    return own + L"nuporaku.exe";
+    std::wstring build = test_folder();
+    build.resize(build.find_last_of(L"\\/", build.size() - 2) + 1);  // the build folder above it
+    return build + L"nuporaku.exe";
+}
+
+std::wstring test_folder()
+{
+    wchar_t path[MAX_PATH];
+    std::wstring own(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return own.substr(0, own.find_last_of(L"\\/") + 1);
 }
 
 Visit::Visit(const std::wstring& tail, int show_state, const std::wstring& command_line)
@@ -337,7 +342,8 @@ Canvas::Canvas(int width, int height) : width_(width), height_(height)
 {
     HDC screen = GetDC(nullptr);
     dc_ = CreateCompatibleDC(screen);
-    bitmap_ = CreateCompatibleBitmap(screen, width, height);
+    BITMAPINFOHEADER header{sizeof header, width, -height, 1, 24, BI_RGB};
+    bitmap_ = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels_, nullptr, 0);
     old_bitmap_ = SelectObject(dc_, bitmap_);
     ReleaseDC(nullptr, screen);
 }
@@ -358,24 +364,13 @@ void Canvas::copy_screen(int left, int top)
 
 Screenshot take_screenshot()
 {
-    Screenshot shot;
-    shot.width = GetSystemMetrics(SM_CXSCREEN);
-    shot.height = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFOHEADER header{sizeof header, shot.width, -shot.height, 1, 24, BI_RGB};
-    void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
+    Screenshot shot{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    Canvas canvas(shot.width, shot.height);
+    canvas.copy_screen(0, 0);
     GdiFlush();
     // Rows are padded to four bytes; the widths of screens are multiples of four.
-    if (pixels && shot.width % 4 == 0)
-        shot.pixels.assign(static_cast<BYTE*>(pixels), static_cast<BYTE*>(pixels) + 3 * shot.width * shot.height);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    if (canvas.pixels() && shot.width % 4 == 0)
+        shot.pixels.assign(canvas.pixels(), canvas.pixels() + 3 * shot.width * shot.height);
     return shot;
 }
 

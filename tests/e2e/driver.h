@@ -32,6 +32,8 @@ struct Box {
 
 // The path of the program under test: beside this test program's folder, or NUPORAKU_EXE.
 std::wstring program_path();
+// This test program's folder, with a trailing backslash.
+std::wstring test_folder();
 
 // One run of the program. The destructor ends a run that is still going.
 class Visit {
@@ -89,7 +91,8 @@ void press_key(HWND form, int row, UINT virtual_key);            // a key in a f
 void choose_command(HWND form, int command_id);                  // a menu entry, by its command
 void close_window(HWND window);                                  // the close box
 
-// A bitmap with a memory DC selected into it: to draw into, or to copy part of the screen into.
+// A 24-bit bitmap (rows of blue, green, red, the top row first) with a memory DC selected into
+// it: to draw into, or to copy part of the screen into.
 class Canvas {
 public:
     Canvas(int width, int height);
@@ -98,9 +101,11 @@ public:
     Canvas& operator=(const Canvas&) = delete;
     HDC dc() const { return dc_; }
     void copy_screen(int left, int top);  // what the screen shows from (left, top)
+    const BYTE* pixels() const { return static_cast<const BYTE*>(pixels_); }
 
 private:
     int width_, height_;
+    void* pixels_ = nullptr;
     HDC dc_;
     HBITMAP bitmap_;
     HGDIOBJ old_bitmap_;

@@ -15,13 +15,6 @@ using namespace e2e;
 
 namespace {
 
-std::wstring pictures_folder()
-{
-    wchar_t path[MAX_PATH];
-    std::wstring folder(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1) + L"pictures\\";
-}
-
 std::string read_file(const std::wstring& path)
 {
     std::ifstream in(path.c_str(), std::ios::binary);
@@ -30,21 +23,20 @@ std::string read_file(const std::wstring& path)
 
 std::string environment(const char* name)
 {
-    char value[1024];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length < sizeof value ? std::string(value, length) : std::string();
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
-std::wstring wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
-
 struct Screen {
-    const char* name;
+    const wchar_t* name;  // of its reference picture, and of the test
     std::function<HWND(const Visit&)> show;  // plays the visit up to the screen; returns its window
     const wchar_t* tail = L"";
     int menu_font_percent = 100;
 };
 
-void PrintTo(const Screen& screen, std::ostream* out) { *out << screen.name; }
+void PrintTo(const Screen& screen, std::ostream* out) { *out << utf8(screen.name); }
+
+HWND first_box(const Visit& visit) { return visit.wait_box().window; }
 
 HWND next_box(const Visit& visit, int button_id)
 {
@@ -90,34 +82,36 @@ HWND fade_window(const Visit& visit)
 }
 
 const Screen screens[] = {
-    {"help", [](const Visit& visit) { return visit.wait_box().window; }, L"/?"},
-    {"title", [](const Visit& visit) { return visit.wait_box().window; }},
-    {"greeting", [](const Visit& visit) { return next_box(visit, IDOK); }},
-    {"order-form", [](const Visit& visit) { return visit.open_form(); }},
-    {"order-form-filled", filled_form},
-    {"order-form-two-row-menu", [](const Visit& visit) { return visit.open_form(); }, L"", 150},
-    {"about", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { choose_command(form, 104); }); }},
-    {"takeout-question", takeout_question},
-    {"receipt-take-out", [](const Visit& visit) { return takeout_question(visit) ? next_box(visit, IDYES) : nullptr; }},
-    {"receipt-eat-in", [](const Visit& visit) { return takeout_question(visit) ? next_box(visit, IDNO) : nullptr; }},
-    {"cannot-pay", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { type_into(form, 3, L"99"); }); }},
-    {"smile-overdone", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { type_into(form, 9, L"99"); }); }},
-    {"nothing-ordered", nothing_ordered},
-    {"fade-out", fade_window},
+    {L"help", first_box, L"/?"},
+    {L"title", first_box},
+    {L"greeting", [](const Visit& visit) { return next_box(visit, IDOK); }},
+    {L"order_form", [](const Visit& visit) { return visit.open_form(); }},
+    {L"order_form_filled", filled_form},
+    {L"order_form_two_row_menu", [](const Visit& visit) { return visit.open_form(); }, L"", 150},
+    {L"about", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { choose_command(form, 104); }); }},
+    {L"takeout_question", takeout_question},
+    {L"receipt_take_out", [](const Visit& visit) { return takeout_question(visit) ? next_box(visit, IDYES) : nullptr; }},
+    {L"receipt_eat_in", [](const Visit& visit) { return takeout_question(visit) ? next_box(visit, IDNO) : nullptr; }},
+    {L"cannot_pay", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { type_into(form, 3, L"99"); }); }},
+    {L"smile_overdone", [](const Visit& visit) { return box_after(visit, false, [](HWND form) { type_into(form, 9, L"99"); }); }},
+    {L"nothing_ordered", nothing_ordered},
+    {L"fade_out", fade_window},
 };
 
-// The pixels that differ by more than the tolerance in any colour; marked in `differences`.
-long count_differences(const Screenshot& shot, const std::string& reference, int tolerance, Screenshot* differences)
+// The pixels that differ by more than the tolerance in any colour; marked in `differences`,
+// where given.
+long count_differences(const Screenshot& shot, const std::string& reference, int tolerance,
+                       Screenshot* differences = nullptr)
 {
     if (shot.pixels.size() != reference.size()) return -1;
-    *differences = shot;
+    if (differences) *differences = shot;
     long count = 0;
     for (std::size_t at = 0; at < reference.size(); at += 3) {
         bool differs = false;
         for (std::size_t colour = 0; colour < 3; ++colour)
             differs |= std::abs(shot.pixels[at + colour] - static_cast<BYTE>(reference[at + colour])) > tolerance;
         count += differs;
-        for (std::size_t colour = 0; colour < 3; ++colour)  // red where it differs; elsewhere faint
+        for (std::size_t colour = 0; differences && colour < 3; ++colour)  // red where it differs; elsewhere faint
             differences->pixels[at + colour] = differs ? (colour == 2 ? 255 : 0) : 192 + shot.pixels[at + colour] / 4;
     }
     return count;
@@ -131,7 +125,7 @@ class Picture : public testing::TestWithParam<Screen> {};
 TEST_P(Picture, MatchesItsReference)
 {
     const Screen& screen = GetParam();
-    const std::wstring folder = pictures_folder();
+    const std::wstring folder = test_folder() + L"pictures\\", name = screen.name;
     const bool recording = !environment("NUPORAKU_PICTURES_RECORD").empty();
     std::string made_with;
     std::ifstream made_with_file((folder + L"reference\\made-with.txt").c_str());
@@ -140,7 +134,6 @@ TEST_P(Picture, MatchesItsReference)
     if (!recording && setup != made_with)
         GTEST_SKIP() << "the references were made with " << made_with << "; this machine has "
                      << (setup.empty() ? "an unknown setup" : setup);
-    const std::wstring name = wide(screen.name);
     const std::string reference = read_file(folder + L"reference\\" + name + L".bgr");
 
     std::optional<MenuFont> menu_font;
@@ -148,39 +141,36 @@ TEST_P(Picture, MatchesItsReference)
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     Visit visit(screen.tail);
     HWND window = screen.show(visit);
-    ASSERT_TRUE(window) << screen.name << " was not shown";
+    ASSERT_TRUE(window) << utf8(name) << " was not shown";
 
     // The green window may show what lies behind it as far as its opacity lets it; other
     // windows are opaque.
     const BYTE level = opacity(window);
     const int tolerance = level ? 255 - level : 0;
-    Screenshot shot, previous, differences;
+    Screenshot shot, previous;
     long differing = -1;
     const bool matched = wait_until(
         [&] {
             previous = std::move(shot);
             shot = take_screenshot();
             if (recording) return !shot.pixels.empty() && shot.pixels == previous.pixels;
-            return (differing = count_differences(shot, reference, tolerance, &differences)) == 0;
+            return (differing = count_differences(shot, reference, tolerance)) == 0;
         },
         recording ? 2000 : 5000);
     EXPECT_TRUE(shot.save(folder + name + L".bmp"));
     DeleteFileW((folder + name + L"-differences.bmp").c_str());
     if (recording) {
-        EXPECT_TRUE(matched) << screen.name << " did not stay still";
+        EXPECT_TRUE(matched) << utf8(name) << " did not stay still";
     } else if (!matched) {
+        Screenshot differences;
+        count_differences(shot, reference, tolerance, &differences);
         differences.save(folder + name + L"-differences.bmp");
-        ADD_FAILURE() << screen.name << ": "
+        ADD_FAILURE() << utf8(name) << ": "
                       << (differing < 0 ? "no reference of the screen's size" : std::to_string(differing) + " pixels differ")
                       << "; see " << utf8(folder + name) << ".bmp and " << utf8(folder + name) << "-differences.bmp";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Screens, Picture, testing::ValuesIn(screens), [](const auto& info) {
-    std::string name = info.param.name;
-    for (char& c : name)
-        if (c == '-') c = '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Screens, Picture, testing::ValuesIn(screens), [](const auto& info) { return utf8(info.param.name); });
 
 }  // namespace

@@ -69,10 +69,7 @@ session_env() {
   # No Mono or Gecko installer prompts, no desktop menu entries.
   echo "export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'"
   [ -f "$state/display" ] && echo "export DISPLAY=:$(cat "$state/display")"
-  # What the screens look like depends on these: the picture test compares only where they are
-  # the ones its references were made with.
-  echo "export NUPORAKU_PICTURE_SETUP='$("$wine" --version 2>/dev/null), $(dpkg-query -W -f='${Package} ${Version}, ' \
-    fonts-horai-umefont fonts-wine 2>/dev/null)Xvfb $screen'"
+  [ -f "$state/picture-setup" ] && echo "export NUPORAKU_PICTURE_SETUP='$(cat "$state/picture-setup")'"
   return 0
 }
 
@@ -102,13 +99,21 @@ start_display() {
 }
 
 # Stops the servers of both modes' prefixes, in case the mode changed since one was started.
+# What the screens look like depends on these: the picture test compares only where they are
+# the ones its references were made with. Asked once a session, not for every program run.
+note_picture_setup() {
+  [ -f "$state/picture-setup" ] && return 0
+  echo "$("$wine" --version 2>/dev/null), $(dpkg-query -W -f='${Package} ${Version}, ' fonts-horai-umefont fonts-wine \
+    2>/dev/null)Xvfb $screen" >"$state/picture-setup"
+}
+
 stop_session() {
   local each
   for each in "$state/prefix" "$state/prefix-x64"; do
     [ -d "$each" ] && WINEPREFIX=$each wineserver -k 2>/dev/null || true
   done
   alive "$state/xvfb.pid" && kill "$(cat "$state/xvfb.pid")"
-  rm -f "$state/xvfb.pid" "$state/display"
+  rm -f "$state/xvfb.pid" "$state/display" "$state/picture-setup"
 }
 
 # Bumped whenever init_prefix changes, so that an older prefix is made anew.
@@ -201,6 +206,7 @@ case "${1:-}" in
   ensure)
     lock
     start_display
+    note_picture_setup
     eval "$(session_env)"
     init_prefix
     # Keep the prefix's server and Wine's own services running between test programs, with
