@@ -2,14 +2,17 @@
 # Plays every screen of a visit of the real program under Wine on a private virtual display and
 # saves pictures of them as PNG files. The x86 program where this machine runs 32-bit programs
 # under Wine, else the x64 one.
-#   scripts/screenshots.sh          new reference pictures for the picture test
-#                                   (tests/e2e/pictures/, with what they were made with), and
-#                                   the README's pictures in docs/ made from them
+#   scripts/screenshots.sh          new reference pictures for the picture test, the set of this
+#                                   machine's release (tests/e2e/pictures/debian-13/, say, with
+#                                   what they were made with), and the README's pictures in
+#                                   docs/, always made from the Debian 12 set
 #   scripts/screenshots.sh FOLDER   every screen into FOLDER only
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
-out=$(mkdir -p "${1:-tests/e2e/pictures}" && cd "${1:-tests/e2e/pictures}" && pwd)
+set_name=$(. /etc/os-release && echo "$ID-$VERSION_ID")
+out=${1:-tests/e2e/pictures/$set_name}
+out=$(mkdir -p "$out" && cd "$out" && pwd)
 
 ./scripts/install-deps.sh
 arch=$(tests/wine/session.sh arch)
@@ -35,11 +38,13 @@ echo "Pictures of every screen ($arch program): $out/"
 
 eval "$(tests/wine/session.sh env)"
 echo "$NUPORAKU_PICTURE_SETUP" >"$out/made-with.txt"
-# The README's: only the window itself, the desktop around it trimmed away but for a margin.
+# The README's, from the Debian 12 set whatever this machine is: only the window itself, the
+# desktop around it trimmed away but for a margin.
+docs_set=tests/e2e/pictures/debian-12
 for pair in greeting:greeting order-form:order_form_filled receipt:receipt_take_out; do
-  convert "$out/${pair#*:}.png" -trim +repage -bordercolor "$(convert "$out/${pair#*:}.png" -format '%[pixel:p{0,0}]' info:)" \
+  convert "$docs_set/${pair#*:}.png" -trim +repage -bordercolor "$(convert "$docs_set/${pair#*:}.png" -format '%[pixel:p{0,0}]' info:)" \
     -border 16 "${png[@]}" "docs/${pair%%:*}.png"
 done
-convert "$out/fade_out.png" -resize 50% "${png[@]}" docs/fade-out.png
+convert "$docs_set/fade_out.png" -resize 50% "${png[@]}" docs/fade-out.png
 echo "Reference pictures and what they were made with: $out/; the README's pictures: docs/"
 echo "Look at the new pictures (git diff --stat, your image viewer); commit them to accept the new look."

@@ -19,20 +19,26 @@ target_compile_definitions(nuporaku_e2e_tests PRIVATE UNICODE _UNICODE NOMINMAX)
 target_link_libraries(nuporaku_e2e_tests PRIVATE GTest::gtest_main nuporaku_order gdi32 comctl32)
 add_dependencies(nuporaku_e2e_tests nuporaku nuporaku_reference_pictures)
 
-# The reviewed pictures of every screen, as the raw pixels the picture test reads, beside it.
+# The reviewed pictures of every screen, as the raw pixels the picture test reads, beside it:
+# one set a setup (Wine's version, fonts, screen), each in a folder with what it was made with.
 find_program(NUPORAKU_CONVERT convert REQUIRED DOC "ImageMagick's convert, for the reference pictures")
-file(GLOB reference_pictures CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/pictures/*.png)
-set(reference_dir ${CMAKE_CURRENT_BINARY_DIR}/pictures/reference)
+file(GLOB reference_sets CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/pictures/*/made-with.txt)
 set(reference_pixels)
-foreach(picture IN LISTS reference_pictures)
-  get_filename_component(name ${picture} NAME_WE)
-  add_custom_command(OUTPUT ${reference_dir}/${name}.bgr
-    COMMAND ${NUPORAKU_CONVERT} ${picture} -depth 8 BGR:${reference_dir}/${name}.bgr
-    DEPENDS ${picture} VERBATIM)
-  list(APPEND reference_pixels ${reference_dir}/${name}.bgr)
+foreach(made_with IN LISTS reference_sets)
+  get_filename_component(set_dir ${made_with} DIRECTORY)
+  get_filename_component(set ${set_dir} NAME)
+  set(reference_dir ${CMAKE_CURRENT_BINARY_DIR}/pictures/reference/${set})
+  file(MAKE_DIRECTORY ${reference_dir})
+  configure_file(${made_with} ${reference_dir}/made-with.txt COPYONLY)
+  file(GLOB pictures CONFIGURE_DEPENDS ${set_dir}/*.png)
+  foreach(picture IN LISTS pictures)
+    get_filename_component(name ${picture} NAME_WE)
+    add_custom_command(OUTPUT ${reference_dir}/${name}.bgr
+      COMMAND ${NUPORAKU_CONVERT} ${picture} -depth 8 BGR:${reference_dir}/${name}.bgr
+      DEPENDS ${picture} VERBATIM)
+    list(APPEND reference_pixels ${reference_dir}/${name}.bgr)
+  endforeach()
 endforeach()
-file(MAKE_DIRECTORY ${reference_dir})
-configure_file(e2e/pictures/made-with.txt ${reference_dir}/made-with.txt COPYONLY)
 add_custom_target(nuporaku_reference_pictures DEPENDS ${reference_pixels})
 # One at a time: the tests share the desktop (they read the screen) and the clipboard.
 nuporaku_discover_tests(nuporaku_e2e_tests PROPERTIES ${test_properties} RESOURCE_LOCK wine_desktop)

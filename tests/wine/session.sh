@@ -44,6 +44,8 @@ x86_missing_reason() {
   local error
   if [ "${NUPORAKU_WINE64_ONLY:-0}" = 1 ]; then
     echo "NUPORAKU_WINE64_ONLY=1 asks for Wine's 64-bit loader only; unset it to run them."
+  elif [ ! -x "$loader32" ] && [ -f "$here/../../build/wine32-missing.txt" ]; then
+    cat "$here/../../build/wine32-missing.txt"  # why scripts/install-deps.sh could not install it
   elif [ ! -x "$loader32" ]; then
     echo "Wine's 32-bit loader $loader32 is not installed (package wine32:i386); scripts/install-deps.sh installs it."
   else
