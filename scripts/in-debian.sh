@@ -8,7 +8,8 @@
 # the last run's copy, keeping that copy's build/ so that the next run builds only what changed.
 # The command runs there as root with /proc, /sys, /dev, /dev/pts and a private /dev/shm
 # mounted, in mount and process namespaces of its own: when it ends, every process it started
-# has ended and every mount is gone. Its exit code is the command's. Needs root (or sudo).
+# has ended and every mount is gone. Its exit code is the command's, or 3 where the root could not
+# be made (build/debian-RELEASE/ready is then missing). Needs root (or sudo).
 #   NUPORAKU_DEBIAN_MIRROR   the package registry (default: the one this machine's apt uses)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -49,10 +50,15 @@ mirror=${mirror%/}
 
 make_root() {
   [ -f "$base/ready" ] && return 0
+  mkdir -p "$(dirname "$base")"
   if ! command -v debootstrap >/dev/null; then
     echo "Installing debootstrap..."
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap >/dev/null ||
-      fail "could not install debootstrap (apt-get install debootstrap)."
+    { DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap ||
+      { apt-get update -q; DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap; }; } \
+      >"$base.apt.log" 2>&1 || {
+      echo "in-debian.sh: could not install debootstrap: $(grep '^E: ' "$base.apt.log" | head -n 1)" >&2
+      exit 3
+    }
   fi
   echo "Making a minimal Debian $release ($codename) root in $target from $mirror (once)..."
   rm -rf "$target"
