@@ -86,7 +86,11 @@ rest=()
 for p in "${missing[@]}"; do
   [ "$p" = "$i386_side" ] || rest+=("$p")
 done
-[ ${#rest[@]} -lt ${#missing[@]} ] || fail "could not install ${missing[*]}: $(apt_reason)"
+# Only a failure of the i386 side is passed over: apt's complaints must name an i386 package.
+complaints=$(grep -E '^ *[^ ]+ : Depends: |^E: ' "$log") || true
+if [ ${#rest[@]} -eq ${#missing[@]} ] || { [ ${#unknown[@]} -eq 0 ] && [[ $complaints != *:i386* ]]; }; then
+  fail "could not install ${missing[*]}: $(apt_reason)"
+fi
 reason=${unknown[*]:+no package lists have it}
 reason=${reason:-$(apt_reason)}
 echo "Wine's 32-bit side ($i386_side) cannot be installed ($reason); installing the rest."
