@@ -11,7 +11,7 @@
 # has ended and every mount is gone. Its exit code is the command's, or 3 where the root could not
 # be made (build/debian-RELEASE/ready is then missing). Needs root (or sudo).
 #   NUPORAKU_DEBIAN_MIRROR   the package registry (default: the one this machine's apt uses)
-set -euo pipefail
+set -Eeuo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root_dir=$PWD
 trap 'echo "in-debian.sh: \"$BASH_COMMAND\" failed (status $?)" >&2' ERR
@@ -61,9 +61,12 @@ make_root() {
     }
   fi
   echo "Making a minimal Debian $release ($codename) root in $target from $mirror (once)..."
-  rm -rf "$target"
+  # A root left half made: nothing may be mounted in it (debootstrap runs in a mount namespace
+  # of its own, so nothing should), and nothing outside it is removed with it.
+  { findmnt -rn -o TARGET | grep -F "$target/" || true; } | sort -r | xargs -r umount -l
+  rm -rf --one-file-system "$target"
   mkdir -p "$base"
-  if ! debootstrap --variant=minbase "$codename" "$target" "$mirror" >"$base/debootstrap.log" 2>&1; then
+  if ! unshare --mount --propagation private debootstrap --variant=minbase "$codename" "$target" "$mirror" >"$base/debootstrap.log" 2>&1; then
     echo "in-debian.sh: debootstrap could not make the root; its last words ($base/debootstrap.log):" >&2
     grep -E '^(E|W):' "$base/debootstrap.log" | tail -n 5 >&2 || tail -n 5 "$base/debootstrap.log" >&2
     exit 3  # the registry did not give us a root: the caller may treat this as "not run"
