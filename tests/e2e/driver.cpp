@@ -350,14 +350,36 @@ LRESULT send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0)
 }
 }  // namespace
 
+namespace {
+POINT spin_arrow(HWND spin, bool up)
+{
+    RECT client;
+    GetClientRect(spin, &client);
+    return {client.right / 2, up ? client.bottom / 4 : client.bottom * 3 / 4};
+}
+}  // namespace
+
 void click_spin(HWND form, int row, bool up)
 {
     HWND spin = spin_control(form, row);
-    RECT client;
-    GetClientRect(spin, &client);
-    const LPARAM point = MAKELPARAM(client.right / 2, up ? client.bottom / 4 : client.bottom * 3 / 4);
-    send(spin, WM_LBUTTONDOWN, MK_LBUTTON, point);
-    send(spin, WM_LBUTTONUP, 0, point);
+    const POINT arrow = spin_arrow(spin, up);
+    send(spin, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrow.x, arrow.y));
+    send(spin, WM_LBUTTONUP, 0, MAKELPARAM(arrow.x, arrow.y));
+}
+
+void click_spin_on_screen(HWND form, int row, bool up)
+{
+    HWND spin = spin_control(form, row);
+    POINT arrow = spin_arrow(spin, up);
+    ClientToScreen(spin, &arrow);
+    // The move comes in the same input as the click, so that the click lands where it moved.
+    INPUT click[2]{};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dx = MulDiv(arrow.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    click[0].mi.dy = MulDiv(arrow.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    click[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    EXPECT_EQ(SendInput(2, click, sizeof *click), 2u);
 }
 
 void type_into(HWND form, int row, const std::wstring& digits)

@@ -227,10 +227,10 @@ TEST(OrderForm, AboutBoxLeavesTheFormOpenAndUsable)
                               L"\r\n\r\nhttps://nuporaku.example/");
     EXPECT_EQ(about.buttons, std::vector<int>{IDOK});
     EXPECT_EQ(about.icon, BoxIcon::information);
-    EXPECT_EQ(GetWindow(about.window, GW_OWNER), nullptr);
-    // The form takes orders while the box is open.
-    click_spin(form, 0);
-    EXPECT_EQ(field_text(form, 0), L"2");
+    // The form takes orders while the box is open, from the mouse too.
+    EXPECT_TRUE(IsWindowEnabled(form));
+    click_spin_on_screen(form, 0);
+    EXPECT_TRUE(wait_until([&] { return field_text(form, 0) == L"2"; })) << utf8(field_text(form, 0));
     visit.answer(about, IDOK);
     EXPECT_TRUE(IsWindow(form));
     EXPECT_EQ(field_text(form, 0), L"2");
