@@ -266,8 +266,7 @@ UINT flags_shown(const Box& box)
     case BoxIcon::information: return buttons | MB_ICONINFORMATION;
     case BoxIcon::question: return buttons | MB_ICONQUESTION;
     case BoxIcon::error: return buttons | MB_ICONERROR;
-    case BoxIcon::other: return buttons | MB_ICONWARNING;
-    case BoxIcon::none: break;
+    default: break;
     }
     return buttons;
 }
@@ -291,12 +290,12 @@ Box Visit::wait_box(HWND except, DWORD deadline_ms) const
     box.buttons = box_buttons(box.window);
     // The icon is drawn once the box is on screen.
     wait_until([&] { return (box.icon = read_icon(box.window)) != BoxIcon::other; }, 2000);
-    // Every box is a plain one: no owner, and only the styles its icon and buttons bring (where
-    // MB_TOPMOST would add WS_EX_TOPMOST; Wine 8.0 ignores that flag, as measured here).
+    // Every box is a plain one: no owner, and only the styles its icon and buttons bring
+    // (MB_TOPMOST adds WS_EX_TOPMOST, as Microsoft documents; Wine 8.0 ignores it, measured here).
     const BoxStyles plain = plain_box_styles(flags_shown(box));
     EXPECT_EQ(GetWindow(box.window, GW_OWNER), nullptr) << utf8(box.caption);
-    EXPECT_EQ(GetWindowLongW(box.window, GWL_STYLE), plain.style) << std::hex << utf8(box.caption);
-    EXPECT_EQ(GetWindowLongW(box.window, GWL_EXSTYLE), plain.ex_style) << std::hex << utf8(box.caption);
+    EXPECT_EQ(GetWindowLongW(box.window, GWL_STYLE), plain.style) << utf8(box.caption);
+    EXPECT_EQ(GetWindowLongW(box.window, GWL_EXSTYLE), plain.ex_style) << utf8(box.caption);
     return box;
 }
 
