@@ -22,10 +22,16 @@ std::int32_t read_count(HWND form, int field_id)
     // A pasted text can be of any length: read all of it so that junk at its end is seen.
     HWND field = GetDlgItem(form, field_id);
     const int length = GetWindowTextLengthW(field);
+    // The capacity is set with the buffer it describes, and is all that GetWindowTextW is told.
     wchar_t small[32];
-    wchar_t* text = length < 32 ? small : static_cast<wchar_t*>(LocalAlloc(LMEM_FIXED, (length + 1) * sizeof(wchar_t)));
-    if (!text) return 0;
-    const int read = GetWindowTextW(field, text, length + 1);
+    wchar_t* text = small;
+    int capacity = ARRAYSIZE(small);
+    if (length >= capacity) {
+        capacity = length + 1;
+        text = static_cast<wchar_t*>(LocalAlloc(LMEM_FIXED, capacity * sizeof(wchar_t)));
+        if (!text) return 0;
+    }
+    const int read = GetWindowTextW(field, text, capacity);
     const std::int32_t count = parse_count({reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(read)});
     if (text != small) LocalFree(text);
     return count;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <map>
 
 namespace e2e {
 
@@ -62,10 +63,54 @@ std::wstring test_folder()
     return own.substr(0, own.find_last_of(L"\\/") + 1);
 }
 
+namespace {
+
+struct BoxStyles {
+    LONG style, ex_style;
+};
+
+DWORD WINAPI show_plain_box(void* flags)
+{
+    return MessageBoxW(nullptr, L"", L"", static_cast<UINT>(reinterpret_cast<UINT_PTR>(flags)));
+}
+
+BOOL CALLBACK find_shown_box(HWND window, LPARAM found)
+{
+    if (IsWindowVisible(window) && is_message_box(window)) *reinterpret_cast<HWND*>(found) = window;
+    return TRUE;
+}
+
+// The styles Windows gives a box of these flags and no owner: one this process shows on a
+// thread of its own, read, then answered. One box per set of flags.
+BoxStyles plain_box_styles(UINT flags)
+{
+    static std::map<UINT, BoxStyles> known;
+    if (auto found = known.find(flags); found != known.end()) return found->second;
+    DWORD thread_id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, show_plain_box, reinterpret_cast<void*>(static_cast<UINT_PTR>(flags)), 0,
+                                 &thread_id);
+    HWND box = nullptr;
+    wait_until([&] { return EnumThreadWindows(thread_id, find_shown_box, reinterpret_cast<LPARAM>(&box)), box != nullptr; });
+    const BoxStyles styles{GetWindowLongW(box, GWL_STYLE), GetWindowLongW(box, GWL_EXSTYLE)};
+    if (box) PostMessageW(box, WM_COMMAND, box_buttons(box).front(), 0);
+    EXPECT_EQ(WaitForSingleObject(thread, default_deadline_ms), WAIT_OBJECT_0) << "the plain box stayed open";
+    CloseHandle(thread);
+    EXPECT_TRUE(box) << "no plain box of flags " << std::hex << flags;
+    return known[flags] = styles;
+}
+
+// The flags of the program's boxes: information (help, title, greeting, about), error (the
+// refusals and the empty order), the takeout question, the receipt.
+constexpr UINT program_box_flags[] = {MB_ICONINFORMATION, MB_ICONERROR, MB_ICONQUESTION | MB_YESNO, MB_OK};
+
+}  // namespace
+
 Visit::Visit(const std::wstring& tail, int show_state, const std::wstring& command_line)
 {
     const std::wstring path = program_path();
     std::wstring line = command_line.empty() ? L"\"" + path + L"\"" + (tail.empty() ? L"" : L" " + tail) : command_line;
+    // Before the program shows a box: a box of this process's over it would take its activation.
+    for (UINT flags : program_box_flags) plain_box_styles(flags);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (show_state >= 0) {
@@ -213,6 +258,19 @@ BoxIcon read_icon(HWND box)
     return best;
 }
 
+// The flags of a plain box that shows this icon and these buttons, which are all the program asks for.
+UINT flags_shown(const Box& box)
+{
+    const UINT buttons = box.buttons == std::vector<int>{IDYES, IDNO} ? MB_YESNO : MB_OK;
+    switch (box.icon) {
+    case BoxIcon::information: return buttons | MB_ICONINFORMATION;
+    case BoxIcon::question: return buttons | MB_ICONQUESTION;
+    case BoxIcon::error: return buttons | MB_ICONERROR;
+    default: break;
+    }
+    return buttons;
+}
+
 }  // namespace
 
 Box Visit::wait_box(HWND except, DWORD deadline_ms) const
@@ -232,6 +290,12 @@ Box Visit::wait_box(HWND except, DWORD deadline_ms) const
     box.buttons = box_buttons(box.window);
     // The icon is drawn once the box is on screen.
     wait_until([&] { return (box.icon = read_icon(box.window)) != BoxIcon::other; }, 2000);
+    // Every box is a plain one: no owner, and only the styles its icon and buttons bring
+    // (MB_TOPMOST adds WS_EX_TOPMOST, as Microsoft documents; Wine 8.0 ignores it, measured here).
+    const BoxStyles plain = plain_box_styles(flags_shown(box));
+    EXPECT_EQ(GetWindow(box.window, GW_OWNER), nullptr) << utf8(box.caption);
+    EXPECT_EQ(GetWindowLongW(box.window, GWL_STYLE), plain.style) << utf8(box.caption);
+    EXPECT_EQ(GetWindowLongW(box.window, GWL_EXSTYLE), plain.ex_style) << utf8(box.caption);
     return box;
 }
 
@@ -285,14 +349,36 @@ LRESULT send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0)
 }
 }  // namespace
 
+namespace {
+POINT spin_arrow(HWND spin, bool up)
+{
+    RECT client;
+    GetClientRect(spin, &client);
+    return {client.right / 2, up ? client.bottom / 4 : client.bottom * 3 / 4};
+}
+}  // namespace
+
 void click_spin(HWND form, int row, bool up)
 {
     HWND spin = spin_control(form, row);
-    RECT client;
-    GetClientRect(spin, &client);
-    const LPARAM point = MAKELPARAM(client.right / 2, up ? client.bottom / 4 : client.bottom * 3 / 4);
-    send(spin, WM_LBUTTONDOWN, MK_LBUTTON, point);
-    send(spin, WM_LBUTTONUP, 0, point);
+    const POINT arrow = spin_arrow(spin, up);
+    send(spin, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrow.x, arrow.y));
+    send(spin, WM_LBUTTONUP, 0, MAKELPARAM(arrow.x, arrow.y));
+}
+
+void click_spin_on_screen(HWND form, int row, bool up)
+{
+    HWND spin = spin_control(form, row);
+    POINT arrow = spin_arrow(spin, up);
+    ClientToScreen(spin, &arrow);
+    // The move comes in the same input as the click, so that the click lands where it moved.
+    INPUT click[2]{};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dx = MulDiv(arrow.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    click[0].mi.dy = MulDiv(arrow.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    click[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    EXPECT_EQ(SendInput(2, click, sizeof *click), 2u);
 }
 
 void type_into(HWND form, int row, const std::wstring& digits)

@@ -85,6 +85,9 @@ std::wstring field_text(HWND form, int row);
 
 // What a person does to the form. Each returns once the form has handled it.
 void click_spin(HWND form, int row, bool up = true);
+// The same click as the mouse makes it at the arrow's place on the screen, which a disabled
+// window does not get. It returns once the click is queued: wait for its effect.
+void click_spin_on_screen(HWND form, int row, bool up = true);
 void type_into(HWND form, int row, const std::wstring& digits);  // selects the field's text first
 void paste_into(HWND form, int row, const std::wstring& text);   // replaces the field's text
 void press_key(HWND form, int row, UINT virtual_key);            // a key in a field (Esc, Enter)

@@ -164,7 +164,13 @@ INSTANTIATE_TEST_SUITE_P(
                     LimitCase{"PasteHugeSmile", Method::paste, smile_row, L"99999999999999999999999", texts::smile_overdone},
                     LimitCase{"PasteJustPastInt", Method::paste, smile_row, L"2147483648", texts::smile_overdone},
                     LimitCase{"PasteFullWidth99", Method::paste, 3, L"９９", texts::cannot_pay},
-                    LimitCase{"PasteFullWidthSmile", Method::paste, smile_row, L"\u3000０9９", texts::smile_overdone}),
+                    LimitCase{"PasteFullWidthSmile", Method::paste, smile_row, L"\u3000０9９", texts::smile_overdone},
+                    // Around the length the form reads without allocating, and far past it.
+                    LimitCase{"Paste31Characters", Method::paste, 1, std::wstring(29, L' ') + L"99", texts::cannot_pay},
+                    LimitCase{"Paste32Characters", Method::paste, 5, std::wstring(30, L' ') + L"99", texts::cannot_pay},
+                    LimitCase{"Paste33Characters", Method::paste, 6, std::wstring(31, L' ') + L"99", texts::cannot_pay},
+                    LimitCase{"Paste1000Characters", Method::paste, smile_row, std::wstring(998, L' ') + L"99",
+                              texts::smile_overdone}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OrderForm, ThirdDigitAfterTenCloses)
@@ -221,10 +227,10 @@ TEST(OrderForm, AboutBoxLeavesTheFormOpenAndUsable)
                               L"\r\n\r\nhttps://nuporaku.example/");
     EXPECT_EQ(about.buttons, std::vector<int>{IDOK});
     EXPECT_EQ(about.icon, BoxIcon::information);
-    EXPECT_EQ(GetWindow(about.window, GW_OWNER), nullptr);
-    // The form takes orders while the box is open.
-    click_spin(form, 0);
-    EXPECT_EQ(field_text(form, 0), L"2");
+    // The form takes orders while the box is open, from the mouse too.
+    EXPECT_TRUE(IsWindowEnabled(form));
+    click_spin_on_screen(form, 0);
+    EXPECT_TRUE(wait_until([&] { return field_text(form, 0) == L"2"; })) << utf8(field_text(form, 0));
     visit.answer(about, IDOK);
     EXPECT_TRUE(IsWindow(form));
     EXPECT_EQ(field_text(form, 0), L"2");
