@@ -291,7 +291,8 @@ Box Visit::wait_box(HWND except, DWORD deadline_ms) const
     // The icon is drawn once the box is on screen.
     wait_until([&] { return (box.icon = read_icon(box.window)) != BoxIcon::other; }, 2000);
     // Every box is a plain one: no owner, and only the styles its icon and buttons bring
-    // (MB_TOPMOST adds WS_EX_TOPMOST, as Microsoft documents; Wine 8.0 ignores it, measured here).
+    // (MB_TOPMOST adds WS_EX_TOPMOST, as Microsoft documents and Wine 10 does; Wine 8 ignores it,
+    // measured here).
     const BoxStyles plain = plain_box_styles(flags_shown(box));
     EXPECT_EQ(GetWindow(box.window, GW_OWNER), nullptr) << utf8(box.caption);
     EXPECT_EQ(GetWindowLongW(box.window, GWL_STYLE), plain.style) << utf8(box.caption);
