@@ -21,14 +21,18 @@ fail() {
   exit 1
 }
 
-case "${1:-}" in
+usage() {
+  echo "usage: $0 12|13 COMMAND [ARGUMENT...]" >&2
+  exit 2
+}
+[ $# -ge 2 ] || usage
+case "$1" in
   12) codename=bookworm ;;
   13) codename=trixie ;;
-  *) echo "usage: $0 12|13 COMMAND [ARGUMENT...]" >&2; exit 2 ;;
+  *) usage ;;
 esac
 release=$1
 shift
-[ $# -gt 0 ] || { echo "usage: $0 12|13 COMMAND [ARGUMENT...]" >&2; exit 2; }
 
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || fail "making and entering a root file system needs root: run this as root, or install sudo."
@@ -112,6 +116,4 @@ exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}"
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   /bin/bash -c "cd /project && exec \"\$@\"" bash "$@"'
 echo "=== Debian $release ($codename): $* (in $target/project)"
-status=0
-unshare --mount --propagation private --pid --fork --kill-child -- bash -c "$inner" bash "$target" "$@" || status=$?
-exit $status
+exec unshare --mount --propagation private --pid --fork --kill-child -- bash -c "$inner" bash "$target" "$@"

@@ -61,13 +61,13 @@ if ! "${sudo[@]}" apt-get update -q >"$log" 2>&1; then
 fi
 
 # A package apt does not know at all cannot be had by trying again.
-unknown=()
+unknown=() i386_reason=
 for p in "${missing[@]}"; do
-  [[ $(apt-cache policy "$p" 2>/dev/null) == *"Candidate: "[^\(]* ]] || unknown+=("$p")
+  [[ $(apt-cache policy "$p" 2>/dev/null) == *"Candidate: "[^\(]* ]] && continue
+  if [ "$p" = "$i386_side" ]; then i386_reason="no package lists have it"; else unknown+=("$p"); fi
 done
-if [ ${#unknown[@]} -gt 0 ]; then
-  [ "${unknown[*]}" = "$i386_side" ] || fail "no package lists have ${unknown[*]} (apt-cache policy: no installation candidate); cannot install them."
-fi
+[ ${#unknown[@]} -eq 0 ] ||
+  fail "no package lists have ${unknown[*]} (apt-cache policy: no installation candidate); cannot install them."
 
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 # Installs the packages given, first as apt chooses, then in the release's own versions.
@@ -78,23 +78,23 @@ install() {
   "${sudo[@]}" apt-get install -y -q --no-install-recommends -t "$codename" "$@" >"$log" 2>&1
 }
 
-if [ ${#unknown[@]} -eq 0 ] && install "${missing[@]}"; then
-  rm -f "$i386_note"
-  exit 0
-fi
 rest=()
 for p in "${missing[@]}"; do
   [ "$p" = "$i386_side" ] || rest+=("$p")
 done
-# Only a failure of the i386 side is passed over: apt's complaints must name an i386 package.
-complaints=$(grep -E '^ *[^ ]+ : Depends: |^E: ' "$log") || true
-if [ ${#rest[@]} -eq ${#missing[@]} ] || { [ ${#unknown[@]} -eq 0 ] && [[ $complaints != *:i386* ]]; }; then
-  fail "could not install ${missing[*]}: $(apt_reason)"
+if [ -z "$i386_reason" ]; then
+  if install "${missing[@]}"; then
+    rm -f "$i386_note"
+    exit 0
+  fi
+  # Only a failure of the i386 side is passed over: apt's complaints must name an i386 package.
+  complaints=$(grep -E '^ *[^ ]+ : Depends: |^E: ' "$log") || true
+  [ ${#rest[@]} -lt ${#missing[@]} ] && [[ $complaints == *:i386* ]] ||
+    fail "could not install ${missing[*]}: $(apt_reason)"
+  i386_reason=$(apt_reason)
 fi
-reason=${unknown[*]:+no package lists have it}
-reason=${reason:-$(apt_reason)}
-echo "Wine's 32-bit side ($i386_side) cannot be installed ($reason); installing the rest."
+echo "Wine's 32-bit side ($i386_side) cannot be installed ($i386_reason); installing the rest."
 [ ${#rest[@]} -eq 0 ] || install "${rest[@]}" || fail "could not install ${rest[*]}: $(apt_reason)"
 mkdir -p "$(dirname "$i386_note")"
-echo "$i386_side could not be installed ($reason); run ./scripts/install-deps.sh again once the package mirror has synced." >"$i386_note"
+echo "$i386_side could not be installed ($i386_reason); run ./scripts/install-deps.sh again once the package mirror has synced." >"$i386_note"
 echo "Installed all but $i386_side: the x86 programs' run-time tests will be skipped."

@@ -20,8 +20,8 @@ cmake --preset "$arch" >/dev/null
 cmake --build --preset "$arch" --target nuporaku nuporaku_e2e_tests >/dev/null
 
 shots=build/$arch/tests/pictures
-log=$(mktemp)
-trap 'rm -f "$log"; "$root/tests/wine/session.sh" stop' EXIT
+log=$(mktemp) made=$(mktemp --suffix=.png)
+trap 'rm -f "$log" "$made"; "$root/tests/wine/session.sh" stop' EXIT
 rm -f "$shots"/*.bmp
 NUPORAKU_PICTURES_RECORD=1 tests/wine/wine-run.sh "build/$arch/tests/nuporaku_e2e_tests.exe" \
   --gtest_filter='Screens/Picture.*' >"$log" 2>&1 || {
@@ -43,8 +43,6 @@ echo "$NUPORAKU_PICTURE_SETUP" >"$out/made-with.txt"
 # Another ImageMagick writes the same pixels into other bytes: a picture is replaced only where
 # its pixels differ.
 docs_set=tests/e2e/pictures/debian-12
-made=$(mktemp --suffix=.png)
-trap 'rm -f "$log" "$made"; "$root/tests/wine/session.sh" stop' EXIT
 keep() {
   [ "$(compare -metric AE "$made" "$1" null: 2>&1)" = 0 ] || cp "$made" "$1"
 }
