@@ -5,7 +5,7 @@
 # The root (build/debian-RELEASE/root) is made once from Debian's package registry with
 # debootstrap and reused; what the command installs there stays there. Each run copies the
 # tracked and untracked files of the tree (not build/ nor .git) to /project in the root, over
-# the last run's copy, keeping that copy's build/ so that the next run builds only what changed.
+# the last run's copy, keeping that copy's build/ so that the next run builds only what differs.
 # The command runs there as root with /proc, /sys, /dev, /dev/pts and a private /dev/shm
 # mounted, in mount and process namespaces of its own: when it ends, every process it started
 # has ended and every mount is gone. Its exit code is the command's, or 3 where the root could not
@@ -86,17 +86,29 @@ EOF
 }
 
 # The tree as git sees it (tracked and untracked files, not ignored ones) where git is here,
-# else everything but build/ and .git.
+# else everything but build/ and .git, staged in the root first. A file the same as the last
+# copy's is left as it is; one that differs (changed here, or in the root since) is written anew
+# with this moment's time, so that the build in the root redoes what depends on it.
 copy_tree() {
-  local project=$target/project
-  mkdir -p "$project"
-  find "$project" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+  local project=$target/project stage=$target/project.new file
+  rm -rf "$stage"
+  mkdir -p "$project" "$stage"
   if git -C "$root_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     git -C "$root_dir" ls-files -z --cached --others --exclude-standard |
-      (cd "$root_dir" && tar --null --no-recursion --ignore-failed-read -cf - --files-from=- 2>/dev/null) | tar -xf - -C "$project"
+      (cd "$root_dir" && tar --null --no-recursion --ignore-failed-read -cf - --files-from=- 2>/dev/null) | tar -xf - -C "$stage"
   else
-    tar -C "$root_dir" --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$project"
+    tar -C "$root_dir" --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$stage"
   fi
+  (cd "$project" && find . -path ./build -prune -o -type f -print0) | while IFS= read -r -d '' file; do
+    [ -f "$stage/$file" ] || rm -f "$project/$file"
+  done
+  (cd "$stage" && find . -type f -print0) | while IFS= read -r -d '' file; do
+    cmp -s "$stage/$file" "$project/$file" && continue
+    mkdir -p "$(dirname "$project/$file")"
+    rm -f "$project/$file"
+    cp --preserve=mode "$stage/$file" "$project/$file"
+  done
+  rm -rf "$stage"
 }
 
 make_root
