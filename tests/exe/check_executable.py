@@ -2,9 +2,12 @@
 """Checks the built nuporaku.exe itself: PE header, hardening, reproducibility, imports, resources.
 
 usage: check_executable.py path/to/nuporaku.exe x86|x64 VERSION   (VERSION as in 1.0.0.0)
+       check_executable.py --imports-only x86|x64 PROGRAM...      (the test programs: imports only)
 Prints every property that does not hold and exits with 1 if there is any.
 """
+import functools
 import os
+import pathlib
 import re
 import sys
 import xml.etree.ElementTree as ET
@@ -31,6 +34,12 @@ FORBIDDEN_IMPORT = re.compile(
     r"^(Reg(?!ister)|CreateFile|OpenFile|ReplaceFile|DeleteFile|MoveFile|CopyFile|CreateDirectory"
     r"|RemoveDirectory|SetFileAttributes|CreateHardLink|CreateSymbolicLink|WritePrivateProfile"
     r"|WriteProfile|_lcreat|_lopen)")
+
+# Whatever a program imports must be there on the oldest Windows it is for: xp-exports/ lists
+# what each system DLL exports by name (its README says where from, and what it cannot promise).
+# A DLL without a list is refused.
+EXPORTS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "xp-exports")
+OLDEST = {"x86": ("Windows XP", "i386-only"), "x64": ("Windows XP x64 / Server 2003", "x86_64-only")}
 
 MANIFEST_ELEMENTS = {"assembly", "trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel"}
 JAPANESE_RESOURCES = [(RT_DIALOG, 103), (RT_MENU, 109), (RT_GROUP_ICON, 107), (RT_GROUP_ICON, 130), (RT_VERSION, 1)]
@@ -91,6 +100,24 @@ def imports(pe):
     return found
 
 
+@functools.cache
+def exports(dll, arch):
+    """({names}, {ordinal: name}) that dll exports on the arch's oldest Windows, empty if unlisted."""
+    def rows(list_name):  # the list's lines, split at tabs; none where there is no such list
+        path = pathlib.Path(EXPORTS_DIR, list_name)
+        return [line.split("\t") for line in path.read_text().splitlines()] if path.is_file() else []
+    dll = dll.lower().removesuffix(".dll")
+    names = {row[0] for row in rows(f"{dll}.txt") if row[1:] in ([], [OLDEST[arch][1]])}
+    # Only ordinals of names in the list: COMCTL32's ordinals also number Vista's TaskDialog and others.
+    return names, {int(ordinal): name for ordinal, name in rows(f"{dll}-ordinals.txt") if name in names}
+
+
+def missing_imports(imported, arch):
+    """The imports, as DLL!name or DLL!#ordinal, that the arch's oldest Windows lacks."""
+    return [f"{dll}!{name or f'#{ordinal}'}" for dll, name, ordinal in imported
+            if not (name in exports(dll, arch)[0] if name else ordinal in exports(dll, arch)[1])]
+
+
 def manifest_problems(data):
     try:
         root = ET.fromstring(data)
@@ -111,6 +138,7 @@ def main(path, arch, file_version):
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     tree, resource_stamps = resources(pe)
     imported = imports(pe)
+    missing = missing_imports(imported, arch)
     names = [name for _, name, _ in imported if name]
     comctl32 = [(name, ordinal) for dll, name, ordinal in imported if dll.lower() == "comctl32.dll"]
     debug = getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
@@ -141,6 +169,7 @@ def main(path, arch, file_version):
          all(dll.struct.TimeDateStamp == 0 for dll in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])), "bound imports"),
         ("resource directory time stamps 0", resource_stamps and not any(resource_stamps),
          sorted(set(map(hex, resource_stamps)))),
+        (f"no imports {OLDEST[arch][0]} lacks", not missing, missing),
         ("only system DLLs imported", {dll.lower() for dll, _, _ in imported} <= ALLOWED_DLLS,
          sorted({dll for dll, _, _ in imported if dll.lower() not in ALLOWED_DLLS})),
         ("no TLS directory", not hasattr(pe, "DIRECTORY_ENTRY_TLS"), "thread-local storage or TLS callbacks"),
@@ -172,7 +201,23 @@ def main(path, arch, file_version):
     return 1 if failures else 0
 
 
+def imports_only(arch, *paths):
+    """The test programs, which run on the same Windows: their imports only."""
+    failed = 0
+    for path in paths:
+        imported = imports(pefile.PE(path))
+        missing = missing_imports(imported, arch)
+        print(f"{'FAILED: ' if missing else ''}{path}: {len(imported)} imports, "
+              + (f"imports {OLDEST[arch][0]} lacks (found: {missing})" if missing else f"all in {OLDEST[arch][0]}"))
+        failed += bool(missing)
+    print(f"{len(paths)} programs checked, {failed} failed")
+    return 1 if failed else 0
+
+
 if __name__ == "__main__":
+    if sys.argv[1:2] == ["--imports-only"] and len(sys.argv) > 3 and sys.argv[2] in ARCH:
+        sys.exit(imports_only(*sys.argv[2:]))
     if len(sys.argv) != 4 or sys.argv[2] not in ARCH:
-        sys.exit("usage: check_executable.py nuporaku.exe x86|x64 VERSION")
+        sys.exit("usage: check_executable.py nuporaku.exe x86|x64 VERSION\n"
+                 "       check_executable.py --imports-only x86|x64 PROGRAM...")
     sys.exit(main(*sys.argv[1:]))
