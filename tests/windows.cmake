@@ -46,8 +46,32 @@ nuporaku_discover_tests(nuporaku_e2e_tests PROPERTIES ${test_properties} RESOURC
 
 add_subdirectory(exe)
 
-# Two builds of one commit give byte-identical executables and release zips.
+# The check kit: the program, its test programs and check.cmd, which runs them on a Windows
+# machine with nothing installed and writes a report beside itself.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(kit_arch x86)
+else()
+  set(kit_arch x64)
+endif()
+set(kit_name nuporaku-check-${PROJECT_VERSION}-${kit_arch})
+set(kit_files $<TARGET_FILE:nuporaku> $<TARGET_FILE:nuporaku_unit_tests> $<TARGET_FILE:nuporaku_e2e_tests>
+  $<TARGET_FILE:nuporaku_resource_tests> ${CMAKE_CURRENT_SOURCE_DIR}/kit/check.cmd ${CMAKE_CURRENT_SOURCE_DIR}/kit/README.txt)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${kit_name}.zip
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/package/normalise_zip.py
+          --create ${CMAKE_BINARY_DIR}/${kit_name}.zip ${kit_name} ${kit_files}
+  DEPENDS ${kit_files} ${CMAKE_SOURCE_DIR}/cmake/package/normalise_zip.py
+  COMMENT "Making the check kit ${kit_name}.zip" VERBATIM)
+add_custom_target(check-kit ALL DEPENDS ${CMAKE_BINARY_DIR}/${kit_name}.zip)
+add_dependencies(check-kit nuporaku nuporaku_unit_tests nuporaku_e2e_tests nuporaku_resource_tests)
+# The kit run as on Windows, by Wine's cmd, on a few tests of each program: every kind of line
+# its report promises.
+add_test(NAME check_kit COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/kit/run_kit.sh ${CMAKE_BINARY_DIR}/${kit_name}.zip
+  ${CMAKE_CURRENT_BINARY_DIR}/kit ${kit_arch}
+  --gtest_filter=Catalogue.*:ResourceMenu.*:ShowStates/FadeWindow.*/0:OrderForm.KeepsItsClientArea*:OrderForm.FullWidth*:Orders/Receipt.*/EatIn:Screens/Picture.*/help)
+set_tests_properties(check_kit PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_desktop SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# Two builds of one commit give byte-identical executables, release zips and check kits.
 add_test(NAME reproducible_build COMMAND ${CMAKE_COMMAND}
   -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DBUILD_TYPE=${CMAKE_BUILD_TYPE}
-  -DREFERENCE=$<TARGET_FILE:nuporaku> -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/second-build
+  -DREFERENCE=$<TARGET_FILE:nuporaku> -DREFERENCE_KIT=${CMAKE_BINARY_DIR}/${kit_name}.zip -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/second-build
   -P ${CMAKE_SOURCE_DIR}/cmake/check-reproducible.cmake)

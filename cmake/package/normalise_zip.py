@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Rewrites a zip so that it depends only on its files' names and contents: entries sorted by
 name, one fixed time, fixed permissions, and no extra fields (which would carry the build's
-access and change times)."""
+access and change times). With --create ZIP FOLDER FILE..., makes such a zip of the files, in
+one folder of that name."""
+import os
 import sys
 import zipfile
 
@@ -21,6 +23,17 @@ def normalise(path):
             target.writestr(info, data, compresslevel=9)
 
 
+def create(zip_path, folder, files):
+    with zipfile.ZipFile(zip_path, "w") as target:
+        target.writestr(folder + "/", b"")
+        for path in files:
+            target.write(path, folder + "/" + os.path.basename(path))
+    normalise(zip_path)
+
+
 if __name__ == "__main__":
-    for zip_path in sys.argv[1:]:
-        normalise(zip_path)
+    if sys.argv[1:2] == ["--create"]:
+        create(sys.argv[2], sys.argv[3], sys.argv[4:])
+    else:
+        for zip_path in sys.argv[1:]:
+            normalise(zip_path)

@@ -1,5 +1,7 @@
 #include "driver.h"
 
+#include "report.h"
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -8,15 +10,17 @@
 #include <cstring>
 #include <cwchar>
 #include <map>
+#include <utility>
 
 namespace e2e {
 
 bool wait_until(const std::function<bool()>& condition, DWORD deadline_ms)
 {
-    const ULONGLONG end = GetTickCount64() + deadline_ms;
+    // GetTickCount, not GetTickCount64, which Windows XP lacks; a difference survives its wrap.
+    const DWORD start = GetTickCount();
     for (;;) {
         if (condition()) return true;
-        if (GetTickCount64() >= end) return false;
+        if (GetTickCount() - start >= deadline_ms) return false;
         Sleep(5);
     }
 }
@@ -221,11 +225,15 @@ BoxIcon read_icon(HWND box)
         if (class_name(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
             IsWindowVisible(child))
             icon_static = child;
-    if (!icon_static) return BoxIcon::none;
-    // Wine keeps an empty icon static in boxes without an icon.
+    // Wine keeps an empty icon static in boxes without an icon (measured here).
     DWORD_PTR shown_icon = 0;
-    SendMessageTimeoutW(icon_static, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown_icon);
-    if (!shown_icon) return BoxIcon::none;
+    if (icon_static) SendMessageTimeoutW(icon_static, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown_icon);
+    if (!shown_icon) {
+        static bool reported = false;
+        if (!std::exchange(reported, true))
+            report::figure("a box without an icon", icon_static ? "keeps an empty icon static" : "has no icon static");
+        return BoxIcon::none;
+    }
 
     RECT area;
     GetWindowRect(icon_static, &area);
@@ -500,12 +508,12 @@ COLORREF wait_for_green(POINT point, DWORD deadline_ms)
 
 MenuFont::MenuFont(int percent)
 {
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, saved_.cbSize, &saved_, 0);
     NONCLIENTMETRICSW metrics = saved_;
     metrics.lfMenuFont.lfHeight = metrics.lfMenuFont.lfHeight * percent / 100;
-    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
 }
 
-MenuFont::~MenuFont() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0); }
+MenuFont::~MenuFont() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, saved_.cbSize, &saved_, 0); }
 
 }  // namespace e2e

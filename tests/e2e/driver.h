@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -137,7 +138,8 @@ public:
     MenuFont& operator=(const MenuFont&) = delete;
 
 private:
-    NONCLIENTMETRICSW saved_{sizeof saved_};
+    // The size Windows XP knows, which it requires; later versions take it too (documented).
+    NONCLIENTMETRICSW saved_{offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW)};
 };
 
 // Text of every message box and caption the program uses.

@@ -45,8 +45,8 @@ public:
         expected_.reset();
         receipt_due_ = false;
         Visit visit;
-        const ULONGLONG deadline = GetTickCount64() + 30000;
-        while (visit.running() && GetTickCount64() < deadline) {
+        const DWORD start = GetTickCount();
+        while (visit.running() && GetTickCount() - start < 30000) {
             if (auto problem = step(visit)) return problem;
         }
         const DWORD code = visit.wait_exit(1000);

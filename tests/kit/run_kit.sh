@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs a check kit as a person on Windows would, in the tests' Wine session: unzipped into a
+# folder of its own, check.cmd run by Wine's cmd. Checks its verdict and that the report holds
+# all it promises. usage: run_kit.sh KIT.zip WORK_FOLDER x86|x64 [check.cmd's arguments...]
+set -euo pipefail
+kit=$1 work=$2 arch=$3
+shift 3
+wine_session=$(dirname "${BASH_SOURCE[0]}")/../wine/session.sh
+if [ "$arch" = x86 ] && ! reason=$("$wine_session" can-run x86); then
+  echo "$reason"
+  exit 77  # skipped
+fi
+fail() {
+  echo "check kit: $*" >&2
+  exit 1
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$kit" "$work"
+folder=$(echo "$work"/nuporaku-check-*)
+eval "$("$wine_session" env)"
+# Into a file, not a pipe: Wine's own processes that a run starts live on and would hold it.
+status=0
+(cd "$folder" && "$NUPORAKU_WINE" cmd /c check.cmd "$@") </dev/null >"$work/output.txt" 2>&1 || status=$?
+output=$(tr -d '\r' <"$work/output.txt")
+echo "$output"
+summary=$folder/report/summary.txt
+[ -f "$summary" ] || fail "no report/summary.txt"
+tr -d '\r' <"$summary"
+
+[ $status -eq 0 ] || fail "check.cmd ended with $status"
+[[ $(tail -n 1 <<<"$output") == "PASS: the report is in "*report ]] || fail "its last line is not PASS and the report"
+expected=(
+  '^Windows [0-9]+\.[0-9]+ build [0-9]+' '^Running under Wine ' "^Architecture: .*the kit's programs are $arch$"
+  '^Screen: [0-9]+ x [0-9]+ at [0-9]+ DPI' '^"MS UI Gothic" resolves to: ".+"$'
+  '^nuporaku_unit_tests\.exe: [1-9][0-9]* passed, 0 failed' '^nuporaku_resource_tests\.exe: [1-9][0-9]* passed, 0 failed'
+  '^nuporaku_e2e_tests\.exe: [1-9][0-9]* passed, 0 failed' '^    fade: [0-9]+ ms' '^    menu bar rows: [1-9]'
+  '^    full-width digits typed into a field: (kept|refused)$' '^    a box without an icon: ' '^PASS$'
+)
+for line in "${expected[@]}"; do
+  tr -d '\r' <"$summary" | grep -qE "$line" || fail "report/summary.txt has no line like: $line"
+done
+for program in nuporaku_unit_tests nuporaku_resource_tests nuporaku_e2e_tests; do
+  grep -q '<testsuites ' "$folder/report/$program.xml" || fail "no gtest XML of $program"
+done
+pictures=("$folder"/report/pictures/*.bmp)
+[ -f "${pictures[0]}" ] || fail "no picture in report/pictures"
+echo "check kit: PASS, a whole report and ${#pictures[@]} pictures"
