@@ -7,6 +7,8 @@
 # may have reached amd64 before i386); and where Wine's 32-bit side still cannot be installed,
 # everything else is, and the x86 programs' run-time tests are skipped, saying why
 # (build/wine32-missing.txt). Anything else that cannot be installed ends the script at once.
+# apt's own output goes to a log, quoted only where it fails; as a first install takes minutes,
+# a line every 5 seconds says how far it is instead, and a last one what it installed, in how long.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -38,6 +40,7 @@ fail() {
 }
 
 echo "Installing: ${missing[*]}"
+started=$SECONDS next_line=$((SECONDS + 5))
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo[@]}" dpkg --add-architecture i386
 fi
@@ -54,16 +57,83 @@ apt_reason() {
   echo "${words:0:200}"
 }
 
-if ! "${sudo[@]}" apt-get update -q >"$log" 2>&1; then
+duration() {
+  if [ "$1" -ge 60 ]; then echo "$(($1 / 60)) min $(($1 % 60)) s"; else echo "$1 s"; fi
+}
+# From apt's log of the last install: how many packages it adds, and how much it downloads.
+package_count() {
+  grep -m 1 -oE '^[0-9]+ upgraded, [0-9]+ newly installed' "$log" | awk '{ print $1 + $3 }' || true
+}
+download_size() {
+  grep -m 1 -oE 'Need to get [^ ]+ [kMG]?B' "$log" | sed 's/^Need to get //' || true
+}
+# e.g. "349 packages, 560 MB downloaded, in 1 min 49 s", or only the time where none were added.
+summary() {
+  local count size
+  count=$(package_count) size=$(download_size)
+  case $count in '') ;; 1) count="1 package" ;; *) count="$count packages" ;; esac
+  echo "${count:+$count, ${size:-nothing} downloaded, }in $(duration $((SECONDS - started)))"
+}
+
+# Runs apt-get ARGUMENTS with its output in $log and, every 5 seconds (counted across calls), a
+# line on how far it is, from its status lines (APT::Status-Fd). Those come through a pipe that
+# ends with apt's exit status, so that reading ends with apt even if something apt started
+# holds the pipe open.
+apt_get() {
+  local what=$1 line state="" unpacked=0 set_up=0 so_far size count
+  shift
+  while :; do
+    if IFS= read -r -t 1 line; then
+      case $line in
+        exit:*) return "${line#exit:}" ;;
+        dlstatus:* | pmstatus:*) state=$line ;;&
+        pmstatus:*:Unpacking\ *) unpacked=$((unpacked + 1)) ;;
+        pmstatus:*:Installed\ *) set_up=$((set_up + 1)) ;;
+      esac
+    elif [ $? -le 128 ]; then
+      return 1  # the pipe ended without apt's exit status
+    fi
+    [ $SECONDS -ge $next_line ] || continue
+    next_line=$((SECONDS + 5))
+    so_far="$(duration $((SECONDS - started))) so far"
+    # dlstatus:ITEM:PERCENT:Retrieving file 12 of 28   pmstatus:PACKAGE:PERCENT:Unpacking PACKAGE
+    # The log's totals may be missing at first: apt writes its log in blocks.
+    [[ $state =~ ^dlstatus:[0-9]+:([0-9]+)[^:]*:.*file\ ([0-9]+\ of\ [0-9]+) ]] || true
+    case $state in
+      dlstatus:*) if [ "$what" = installing ]; then
+          size=$(download_size)
+          echo "  downloading: file ${BASH_REMATCH[2]}, ${BASH_REMATCH[1]}%${size:+ of $size}, $so_far"
+        else
+          echo "  $what: file ${BASH_REMATCH[2]}, $so_far"
+        fi ;;
+      pmstatus:*) count=$(package_count)
+        echo "  unpacking and setting up: $unpacked of ${count:-?} packages unpacked, $set_up set up, $so_far" ;;
+      *) echo "  $what, $so_far" ;;
+    esac
+  done < <(
+    # apt's words in English, which this script reads.
+    if "${sudo[@]}" sh -c 'DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 exec "$@" 3>&1 >&2' sh \
+      apt-get -o APT::Status-Fd=3 "$@" 2>"$log"; then
+      echo "exit:0"
+    else
+      echo "exit:$?"
+    fi
+  )
+}
+
+if ! apt_get "updating package lists" update -q; then
   echo "apt-get update failed ($(apt_reason)); trying once more."
-  "${sudo[@]}" apt-get update -q >"$log" 2>&1 ||
+  apt_get "updating package lists" update -q ||
     echo "Some package lists could not be downloaded ($(apt_reason)); going on with the lists there are."
 fi
 
-# A package apt does not know at all cannot be had by trying again.
+# A package apt does not know at all cannot be had by trying again. (One apt-cache call for
+# all: one for each takes seconds, with no line printed meanwhile.)
+candidates=$(LC_ALL=C.UTF-8 apt-cache policy "${missing[@]}" 2>/dev/null |
+  awk '/^[^ ]/ { name = $0; sub(/:$/, "", name) } /^  Candidate: [^(]/ { print name }')
 unknown=() i386_reason=
 for p in "${missing[@]}"; do
-  [[ $(apt-cache policy "$p" 2>/dev/null) == *"Candidate: "[^\(]* ]] && continue
+  grep -qxF -- "$p" <<<"$candidates" && continue
   if [ "$p" = "$i386_side" ]; then i386_reason="no package lists have it"; else unknown+=("$p"); fi
 done
 [ ${#unknown[@]} -eq 0 ] ||
@@ -72,10 +142,10 @@ done
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 # Installs the packages given, first as apt chooses, then in the release's own versions.
 install() {
-  "${sudo[@]}" apt-get install -y -q --no-install-recommends "$@" >"$log" 2>&1 && return 0
+  apt_get installing install -y -q --no-install-recommends "$@" && return 0
   [ -n "$codename" ] || return 1
   echo "apt-get install failed ($(apt_reason)); trying the $codename release's own versions."
-  "${sudo[@]}" apt-get install -y -q --no-install-recommends -t "$codename" "$@" >"$log" 2>&1
+  apt_get installing install -y -q --no-install-recommends -t "$codename" "$@"
 }
 
 rest=()
@@ -85,6 +155,7 @@ done
 if [ -z "$i386_reason" ]; then
   if install "${missing[@]}"; then
     rm -f "$i386_note"
+    echo "Installed them and what they need: $(summary)."
     exit 0
   fi
   # Only a failure of the i386 side is passed over: apt's complaints must name an i386 package.
@@ -94,7 +165,8 @@ if [ -z "$i386_reason" ]; then
   i386_reason=$(apt_reason)
 fi
 echo "Wine's 32-bit side ($i386_side) cannot be installed ($i386_reason); installing the rest."
+: >"$log"  # the failed attempt's words are in $i386_reason; its log says nothing of what is installed
 [ ${#rest[@]} -eq 0 ] || install "${rest[@]}" || fail "could not install ${rest[*]}: $(apt_reason)"
 mkdir -p "$(dirname "$i386_note")"
 echo "$i386_side could not be installed ($i386_reason); run ./scripts/install-deps.sh again once the package mirror has synced." >"$i386_note"
-echo "Installed all but $i386_side: the x86 programs' run-time tests will be skipped."
+echo "Installed all but $i386_side ($(summary)); the x86 programs' run-time tests will be skipped."
