@@ -452,8 +452,10 @@ Canvas::~Canvas()
 
 void Canvas::copy_screen(int left, int top)
 {
+    // Layered windows, as the fade-out window is, are in the copy only with CAPTUREBLT
+    // (documented; Windows XP and 7 without desktop composition leave them out).
     HDC screen = GetDC(nullptr);
-    BitBlt(dc_, 0, 0, width_, height_, screen, left, top, SRCCOPY);
+    BitBlt(dc_, 0, 0, width_, height_, screen, left, top, SRCCOPY | CAPTUREBLT);
     ReleaseDC(nullptr, screen);
 }
 
@@ -495,11 +497,11 @@ BYTE opacity(HWND window)
 COLORREF wait_for_green(POINT point, DWORD deadline_ms)
 {
     COLORREF shown = 0;
+    Canvas pixel(1, 1);
     wait_until(
         [&] {
-            HDC screen = GetDC(nullptr);
-            shown = GetPixel(screen, point.x, point.y);
-            ReleaseDC(nullptr, screen);
+            pixel.copy_screen(point.x, point.y);
+            shown = GetPixel(pixel.dc(), 0, 0);
             return GetGValue(shown) >= 128;
         },
         deadline_ms);

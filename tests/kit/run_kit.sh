@@ -33,7 +33,7 @@ tr -d '\r' <"$summary"
 [[ $(tail -n 1 <<<"$output") == "PASS: the report is in "*report ]] || fail "its last line is not PASS and the report"
 expected=(
   '^Windows [0-9]+\.[0-9]+ build [0-9]+' '^Running under Wine ' "^Architecture: .*the kit's programs are $arch$"
-  '^Screen: [0-9]+ x [0-9]+ at [0-9]+ DPI' '^"MS UI Gothic" resolves to: ".+"$'
+  '^Screen: [0-9]+ x [0-9]+ at [0-9]+ DPI' '^"MS UI Gothic" resolves to: ".+", which has the program.s kana$'
   '^nuporaku_unit_tests\.exe: [1-9][0-9]* passed, 0 failed' '^nuporaku_resource_tests\.exe: [1-9][0-9]* passed, 0 failed'
   '^nuporaku_e2e_tests\.exe: [1-9][0-9]* passed, 0 failed' '^    fade: [0-9]+ ms' '^    menu bar rows: [1-9]'
   '^    full-width digits typed into a field: (kept|refused)$' '^    a box without an icon: ' '^PASS$'

@@ -78,14 +78,19 @@ std::string system_description()
             " at " + number(GetDeviceCaps(screen, LOGPIXELSX)) + " DPI, as the program sees it; the display mode is " +
             number(mode.dmPelsWidth) + " x " + number(mode.dmPelsHeight) + ", " + number(mode.dmBitsPerPel) +
             " bits\n";
-    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, 0, 0, 0, 0, L"MS UI Gothic");
+    // As the dialog manager asks for the form's font: by name, any character set.
+    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS UI Gothic");
     HGDIOBJ old = SelectObject(screen, font);
     wchar_t face[LF_FACESIZE] = L"";
     GetTextFaceW(screen, LF_FACESIZE, face);
+    WORD glyphs[3];
+    const bool has_kana = GetGlyphIndicesW(screen, L"ヌポラ", 3, glyphs, GGI_MARK_NONEXISTING_GLYPHS) == 3 &&
+                          glyphs[0] != 0xFFFF && glyphs[1] != 0xFFFF && glyphs[2] != 0xFFFF;
     SelectObject(screen, old);
     DeleteObject(font);
     ReleaseDC(nullptr, screen);
-    text += "\"MS UI Gothic\" resolves to: \"" + utf8(face) + "\"\n";
+    text += "\"MS UI Gothic\" resolves to: \"" + utf8(face) + "\", " +
+            (has_kana ? "which has the program's kana\n" : "WITHOUT the program's kana: its texts show as boxes\n");
     // The size Windows XP knows; later versions take it too.
     NONCLIENTMETRICSW metrics{offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW)};
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
