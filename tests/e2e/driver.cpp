@@ -502,7 +502,8 @@ COLORREF wait_for_green(POINT point, DWORD deadline_ms)
         [&] {
             pixel.copy_screen(point.x, point.y);
             shown = GetPixel(pixel.dc(), 0, 0);
-            return GetGValue(shown) >= 128;
+            // Not yet while it is blank: white before its first paint (measured under Wine).
+            return GetGValue(shown) >= 128 && GetRValue(shown) < 128 && GetBValue(shown) < 128;
         },
         deadline_ms);
     return shown;

@@ -24,15 +24,17 @@ if not defined CI echo %cmdcmdline% | find /i "%~f0" > nul && start "" notepad "
 echo %verdict%: the report is in %~dp0report
 exit /b %failed%
 
-rem Runs one test program and shows its counts. A program that ends before it counts its
-rem tests, as in a crash, has none in the summary: say so there.
+rem Runs one test program and shows its counts. A program that ends without counting its
+rem tests (a crash, an argument it does not know) has none in the summary: say so there.
 :run
 echo Running %1.exe ...
 %1.exe --gtest_output=xml:report\%1.xml %arguments% > report\%1.log 2>&1
 set code=%errorlevel%
 if not "%code%"=="0" set failed=1
+if not exist report\summary.txt goto uncounted
 find "%1.exe: " < report\summary.txt 2> nul
 if not errorlevel 1 goto :eof
-echo %1.exe: ended with exit code %code% before it counted its tests; see report\%1.log>> report\summary.txt
+:uncounted
+echo %1.exe: ended with exit code %code% without counting its tests; see report\%1.log>> report\summary.txt
 set failed=1
 goto :eof

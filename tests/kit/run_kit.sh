@@ -20,11 +20,22 @@ mkdir -p "$work"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$kit" "$work"
 folder=$(echo "$work"/nuporaku-check-*)
 eval "$("$wine_session" env)"
-# Into a file, not a pipe: Wine's own processes that a run starts live on and would hold it.
-status=0
-(cd "$folder" && "$NUPORAKU_WINE" cmd /c check.cmd "$@") </dev/null >"$work/output.txt" 2>&1 || status=$?
-output=$(tr -d '\r' <"$work/output.txt")
-echo "$output"
+# Runs check.cmd with the arguments given; sets status and output. Into a file, not a pipe:
+# Wine's own processes that a run starts live on and would hold it.
+check() {
+  status=0
+  (cd "$folder" && "$NUPORAKU_WINE" cmd /c check.cmd "$@") </dev/null >"$work/output.txt" 2>&1 || status=$?
+  output=$(tr -d '\r' <"$work/output.txt")
+  echo "$output"
+}
+
+# A run in which no program counts a test fails: an argument that GoogleTest 1.12 does not know
+# makes it print its help, and a later one fails for running no test.
+check --gtest_filter=NoSuchTest --gtest_fail_if_no_test_run
+[ $status -eq 1 ] && [[ $(tail -n 1 <<<"$output") == "FAIL: the report is in "*report ]] &&
+  [ "$(tail -n 1 "$folder/report/summary.txt" | tr -d '\r')" = FAIL ] || fail "a run of no tests did not FAIL"
+
+check "$@"
 summary=$folder/report/summary.txt
 [ -f "$summary" ] || fail "no report/summary.txt"
 tr -d '\r' <"$summary"
