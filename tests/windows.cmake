@@ -44,16 +44,16 @@ add_custom_target(nuporaku_reference_pictures DEPENDS ${reference_pixels})
 nuporaku_discover_tests(nuporaku_e2e_tests PROPERTIES ${test_properties} RESOURCE_LOCK wine_desktop)
 
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(arch x86)
+else()
+  set(arch x64)
+endif()
 add_subdirectory(exe)
 
 # The check kit: the program, its test programs and check.cmd, which runs them on a Windows
 # machine with nothing installed and writes a report beside itself.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(kit_arch x86)
-else()
-  set(kit_arch x64)
-endif()
-set(kit_name nuporaku-check-${PROJECT_VERSION}-${kit_arch})
+set(kit_name nuporaku-check-${PROJECT_VERSION}-${arch})
 set(kit_files $<TARGET_FILE:nuporaku> $<TARGET_FILE:nuporaku_unit_tests> $<TARGET_FILE:nuporaku_e2e_tests>
   $<TARGET_FILE:nuporaku_resource_tests> ${CMAKE_CURRENT_SOURCE_DIR}/kit/check.cmd ${CMAKE_CURRENT_SOURCE_DIR}/kit/README.txt)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${kit_name}.zip
@@ -66,7 +66,7 @@ add_dependencies(check-kit nuporaku nuporaku_unit_tests nuporaku_e2e_tests nupor
 # The kit run as on Windows, by Wine's cmd, on a few tests of each program: every kind of line
 # its report promises.
 add_test(NAME check_kit COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/kit/run_kit.sh ${CMAKE_BINARY_DIR}/${kit_name}.zip
-  ${CMAKE_CURRENT_BINARY_DIR}/kit ${kit_arch}
+  ${CMAKE_CURRENT_BINARY_DIR}/kit ${arch}
   --gtest_filter=Catalogue.*:ResourceMenu.*:ShowStates/FadeWindow.*/0:OrderForm.KeepsItsClientArea*:OrderForm.FullWidth*:Orders/Receipt.*/EatIn:Screens/Picture.*/help)
 set_tests_properties(check_kit PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_desktop SKIP_RETURN_CODE 77 TIMEOUT 300)
 
