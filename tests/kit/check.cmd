@@ -19,8 +19,12 @@ call :run nuporaku_e2e_tests
 set verdict=PASS
 if not "%failed%"=="0" set verdict=FAIL
 echo %verdict%>> report\summary.txt
-rem Double-clicked, this window closes at the end: show the summary in a window of its own.
-if not defined CI echo %cmdcmdline% | find /i "%~f0" > nul && start "" notepad "%~dp0report\summary.txt"
+rem Double-clicked (Explorer names this file in full on cmd's command line), this window
+rem closes at the end: show the summary in a window of its own. Not under CI.
+if defined CI goto shown
+echo "%cmdcmdline%" | find /i "%~f0" > nul
+if not errorlevel 1 start "" notepad "%~dp0report\summary.txt"
+:shown
 echo %verdict%: the report is in %~dp0report
 exit /b %failed%
 

@@ -16,29 +16,33 @@ fail() {
 }
 
 rm -rf "$work"
-mkdir -p "$work"
-python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$kit" "$work"
-folder=$(echo "$work"/nuporaku-check-*)
 eval "$("$wine_session" env)"
-# Runs check.cmd with the arguments given; sets status and output. Into a file, not a pipe:
-# Wine's own processes that a run starts live on and would hold it.
+# Unzips the kit into WORK/RUN and runs check.cmd there with the arguments given; sets folder,
+# status and output. Each run in a folder of its own, its output into a file, not a pipe: Wine's
+# own processes that a run starts (its desktop, with the first window) live on and hold what
+# they inherited, such as a program's log.
 check() {
+  local run=$work/$1
+  shift
+  mkdir -p "$run"
+  python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$kit" "$run"
+  folder=$(echo "$run"/nuporaku-check-*)
   status=0
-  (cd "$folder" && "$NUPORAKU_WINE" cmd /c check.cmd "$@") </dev/null >"$work/output.txt" 2>&1 || status=$?
-  output=$(tr -d '\r' <"$work/output.txt")
+  (cd "$folder" && "$NUPORAKU_WINE" cmd /c check.cmd "$@") </dev/null >"$run/output.txt" 2>&1 || status=$?
+  output=$(tr -d '\r' <"$run/output.txt")
   echo "$output"
 }
 
 # A run in which no program counts a test fails: an argument that GoogleTest 1.12 does not know
 # makes it print its help, and a later one fails for running no test.
-check --gtest_filter=NoSuchTest --gtest_fail_if_no_test_run
+check no-tests --gtest_filter=NoSuchTest --gtest_fail_if_no_test_run
 [ $status -eq 1 ] && [[ $(tail -n 1 <<<"$output") == "FAIL: the report is in "*report ]] &&
-  [ "$(tail -n 1 "$folder/report/summary.txt" | tr -d '\r')" = FAIL ] || fail "a run of no tests did not FAIL"
+  [[ $(tail -n 1 "$folder/report/summary.txt") == FAIL* ]] || fail "a run of no tests did not FAIL"
 
-check "$@"
-summary=$folder/report/summary.txt
-[ -f "$summary" ] || fail "no report/summary.txt"
-tr -d '\r' <"$summary"
+check some-tests "$@"
+[ -f "$folder/report/summary.txt" ] || fail "no report/summary.txt"
+summary=$(tr -d '\r' <"$folder/report/summary.txt")
+echo "$summary"
 
 [ $status -eq 0 ] || fail "check.cmd ended with $status"
 [[ $(tail -n 1 <<<"$output") == "PASS: the report is in "*report ]] || fail "its last line is not PASS and the report"
@@ -50,7 +54,7 @@ expected=(
   '^    full-width digits typed into a field: (kept|refused)$' '^    a box without an icon: ' '^PASS$'
 )
 for line in "${expected[@]}"; do
-  tr -d '\r' <"$summary" | grep -qE "$line" || fail "report/summary.txt has no line like: $line"
+  grep -qE "$line" <<<"$summary" || fail "report/summary.txt has no line like: $line"
 done
 for program in nuporaku_unit_tests nuporaku_resource_tests nuporaku_e2e_tests; do
   grep -q '<testsuites ' "$folder/report/$program.xml" || fail "no gtest XML of $program"
