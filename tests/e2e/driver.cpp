@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -450,25 +451,103 @@ Canvas::~Canvas()
     DeleteDC(dc_);
 }
 
-void Canvas::copy_screen(int left, int top)
+bool Canvas::copy_screen(int left, int top)
 {
     // Layered windows, as the fade-out window is, are in the copy only with CAPTUREBLT
     // (documented; Windows XP and 7 without desktop composition leave them out).
     HDC screen = GetDC(nullptr);
-    BitBlt(dc_, 0, 0, width_, height_, screen, left, top, SRCCOPY | CAPTUREBLT);
-    ReleaseDC(nullptr, screen);
+    const bool copied = screen && BitBlt(dc_, 0, 0, width_, height_, screen, left, top, SRCCOPY | CAPTUREBLT);
+    if (screen) ReleaseDC(nullptr, screen);
+    GdiFlush();
+    return copied && pixels_;
 }
+
+namespace {
+
+// The canvas's pixels without the rows' padding.
+Screenshot unpadded(const Canvas& canvas, int width, int height)
+{
+    Screenshot shot{width, height};
+    shot.pixels.resize(3 * std::size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&shot.pixels[3 * std::size_t(width) * y], canvas.pixels() + std::size_t(canvas.stride()) * y,
+                    3 * std::size_t(width));
+    return shot;
+}
+
+// Where the window shows on the screen, if it does: not where DWM hides (cloaks) it, and
+// without the invisible resize borders that Windows 10 and 11 count in its rectangle (DWM's
+// extended frame bounds, documented). Those bounds are in physical pixels, which differ from
+// what a program without DPI awareness is told on a scaled screen: they count only inside the
+// window's rectangle. DWM is asked for at run time, as Windows XP has none.
+bool shown_area(HWND window, RECT& area)
+{
+    using GetAttribute = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
+    static const HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+    static const auto get_attribute =
+        dwm ? reinterpret_cast<GetAttribute>(reinterpret_cast<void*>(GetProcAddress(dwm, "DwmGetWindowAttribute")))
+            : nullptr;
+    constexpr DWORD extended_frame_bounds = 9, cloaked = 14;
+    DWORD hidden = 0;
+    if (!IsWindowVisible(window) || IsIconic(window) || !GetWindowRect(window, &area)) return false;
+    if (!get_attribute) return true;
+    if (get_attribute(window, cloaked, &hidden, sizeof hidden) == S_OK && hidden) return false;
+    RECT frame;
+    if (get_attribute(window, extended_frame_bounds, &frame, sizeof frame) == S_OK && frame.left >= area.left &&
+        frame.top >= area.top && frame.right <= area.right && frame.bottom <= area.bottom && frame.left < frame.right &&
+        frame.top < frame.bottom)
+        area = frame;
+    return true;
+}
+
+}  // namespace
 
 Screenshot take_screenshot()
 {
-    Screenshot shot{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    Canvas canvas(shot.width, shot.height);
-    canvas.copy_screen(0, 0);
-    GdiFlush();
-    // Rows are padded to four bytes; the widths of screens are multiples of four.
-    if (canvas.pixels() && shot.width % 4 == 0)
-        shot.pixels.assign(canvas.pixels(), canvas.pixels() + 3 * shot.width * shot.height);
-    return shot;
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    Canvas canvas(width, height);
+    if (!canvas.copy_screen(0, 0)) return {width, height};
+    return unpadded(canvas, width, height);
+}
+
+Screenshot take_picture(const Visit& visit)
+{
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    // From the top of the Z order down: what of each of the program's windows no window above
+    // it covers, whoever's that window is.
+    HRGN shown = CreateRectRgn(0, 0, 0, 0), covered = CreateRectRgn(0, 0, 0, 0);
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        RECT area;
+        if (!shown_area(window, area)) continue;
+        HRGN part = CreateRectRgnIndirect(&area);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        CombineRgn(part, part, covered, RGN_DIFF);
+        if (owner == visit.process_id()) CombineRgn(shown, shown, part, RGN_OR);
+        CombineRgn(covered, covered, part, RGN_OR);
+        DeleteObject(part);
+    }
+    HRGN screen = CreateRectRgn(0, 0, width, height);
+    CombineRgn(shown, shown, screen, RGN_AND);
+    DeleteObject(screen);
+    DeleteObject(covered);
+    RECT box;
+    Screenshot picture;
+    if (GetRgnBox(shown, &box) != NULLREGION) {
+        Canvas canvas(box.right - box.left, box.bottom - box.top);
+        HBRUSH hidden = CreateSolidBrush(not_the_program);
+        const RECT all{0, 0, box.right - box.left, box.bottom - box.top};
+        FillRect(canvas.dc(), &all, hidden);
+        DeleteObject(hidden);
+        OffsetRgn(shown, -box.left, -box.top);
+        SelectClipRgn(canvas.dc(), shown);
+        // A display changed while it was read leaves no picture of the old one.
+        if (canvas.copy_screen(box.left, box.top) && width == GetSystemMetrics(SM_CXSCREEN) &&
+            height == GetSystemMetrics(SM_CYSCREEN))
+            picture = unpadded(canvas, all.right, all.bottom);
+    }
+    DeleteObject(shown);
+    return picture;
 }
 
 bool Screenshot::save(const std::wstring& path) const
@@ -484,6 +563,56 @@ bool Screenshot::save(const std::wstring& path) const
                        WriteFile(out, &header, sizeof header, &written, nullptr) &&
                        WriteFile(out, pixels.data(), image_size, &written, nullptr);
     CloseHandle(out);
+    return saved;
+}
+
+namespace {
+
+void append_big_endian(std::string& bytes, uLong value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((value >> shift) & 0xFF);
+}
+
+void append_chunk(std::string& file, const char* type, const std::string& data)
+{
+    append_big_endian(file, static_cast<uLong>(data.size()));
+    const std::string typed = type + data;
+    file += typed;
+    append_big_endian(file, crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())));
+}
+
+}  // namespace
+
+bool Screenshot::save_png(const std::wstring& path) const
+{
+    if (width <= 0 || height <= 0 || pixels.size() != 3 * std::size_t(width) * height) return false;
+    // Each row of red, green and blue after its filter byte (0: none).
+    std::string rows;
+    rows.reserve((3 * std::size_t(width) + 1) * height);
+    for (std::size_t at = 0; at < pixels.size(); at += 3) {
+        if (at % (3 * std::size_t(width)) == 0) rows += '\0';
+        rows += {static_cast<char>(pixels[at + 2]), static_cast<char>(pixels[at + 1]), static_cast<char>(pixels[at])};
+    }
+    uLongf packed_size = compressBound(static_cast<uLong>(rows.size()));
+    std::string packed(packed_size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size, reinterpret_cast<const Bytef*>(rows.data()),
+                  static_cast<uLong>(rows.size()), Z_BEST_COMPRESSION) != Z_OK)
+        return false;
+    packed.resize(packed_size);
+    std::string header, file = "\x89PNG\r\n\x1A\n";
+    append_big_endian(header, static_cast<uLong>(width));
+    append_big_endian(header, static_cast<uLong>(height));
+    header += {8, 2, 0, 0, 0};  // 8 bits a colour, RGB, deflate, no filter method, no interlace
+    append_chunk(file, "IHDR", header);
+    append_chunk(file, "IDAT", packed);
+    append_chunk(file, "IEND", "");
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool saved = WriteFile(out, file.data(), static_cast<DWORD>(file.size()), &written, nullptr) &&
+                       written == file.size();
+    CloseHandle(out);
+    if (!saved) DeleteFileW(path.c_str());
     return saved;
 }
 

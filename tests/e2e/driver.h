@@ -104,8 +104,11 @@ public:
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
     HDC dc() const { return dc_; }
-    void copy_screen(int left, int top);  // what the screen shows from (left, top)
+    // What the screen shows from (left, top), where the DC's clipping region lets it; false
+    // where the screen cannot be read (a locked workstation, a secure desktop).
+    bool copy_screen(int left, int top);
     const BYTE* pixels() const { return static_cast<const BYTE*>(pixels_); }
+    int stride() const { return (3 * width_ + 3) & ~3; }  // rows are padded to four bytes
 
 private:
     int width_, height_;
@@ -119,9 +122,16 @@ private:
 struct Screenshot {
     int width = 0, height = 0;
     std::vector<BYTE> pixels;
-    bool save(const std::wstring& path) const;  // as a BMP file
+    bool save(const std::wstring& path) const;      // as a BMP file
+    bool save_png(const std::wstring& path) const;  // as a PNG file; none is left where it fails
 };
 Screenshot take_screenshot();
+
+// What the program's windows show of themselves and nothing else of the screen: the smallest
+// rectangle around the parts of its visible windows that no other window covers, the rest of it
+// in `not_the_program`. Empty where the screen cannot be read or the display changed meanwhile.
+constexpr COLORREF not_the_program = RGB(64, 64, 64);
+Screenshot take_picture(const Visit& visit);
 
 // The fade-out window's opacity, 0 once it has gone.
 BYTE opacity(HWND window);

@@ -201,14 +201,22 @@ TEST_P(Picture, MatchesItsReference)
             return GetTickCount() - changed >= still_ms;
         },
         5000);
-    const std::wstring saved = (for_report ? report::folder() + L"pictures\\" : folder) + name + L".bmp";
-    EXPECT_TRUE(shot.save(saved));
-    DeleteFileW((folder + name + L"-differences.bmp").c_str());
     if (for_report) {
-        // For a person to look at: a caret that blinks (as on Windows) need not stay still.
+        // For a person to look at, and to send: the program's windows, nothing else of their
+        // screen. A caret that blinks (as on Windows) need not stay still.
         EXPECT_TRUE(drawn(shot, window)) << utf8(name) << " was not drawn";
-        GTEST_SKIP() << no_set << "; the screen is in " << utf8(saved);
-    } else if (recording) {
+        const std::wstring saved = report::folder() + L"pictures\\" + name + L".png";
+        const Screenshot picture = take_picture(visit);
+        if (picture.pixels.empty())
+            ADD_FAILURE() << "the screen could not be read (a locked workstation, or a display that changed?); no "
+                          << "picture of " << utf8(name) << " was kept";
+        else
+            EXPECT_TRUE(picture.save_png(saved)) << "cannot write " << utf8(saved);
+        GTEST_SKIP() << no_set << "; the picture is in " << utf8(saved);
+    }
+    EXPECT_TRUE(shot.save(folder + name + L".bmp"));
+    DeleteFileW((folder + name + L"-differences.bmp").c_str());
+    if (recording) {
         EXPECT_TRUE(matched) << utf8(name) << " was not drawn, or did not stay still";
     } else if (!matched) {
         Screenshot differences;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs a check kit as a person on Windows would, in the tests' Wine session: unzipped into a
-# folder of its own, check.cmd run by Wine's cmd. Checks its verdict and that the report holds
-# all it promises. usage: run_kit.sh KIT.zip WORK_FOLDER x86|x64 [check.cmd's arguments...]
+# folder of its own, check.cmd run by Wine's cmd, beside another program's window that stays on
+# top in a corner of the screen. Checks its verdict, that the report holds all it promises, and
+# that its pictures show the program and nothing else (check_report.py).
+# usage: run_kit.sh KIT.zip WORK_FOLDER x86|x64 OTHER_WINDOW.exe [check.cmd's arguments...]
 set -euo pipefail
-kit=$1 work=$2 arch=$3
-shift 3
+kit=$1 work=$2 arch=$3 other_window=$4
+shift 4
 wine_session=$(dirname "${BASH_SOURCE[0]}")/../wine/session.sh
 if [ "$arch" = x86 ] && ! reason=$("$wine_session" can-run x86); then
   echo "$reason"
@@ -39,6 +41,13 @@ check no-tests --gtest_filter=NoSuchTest --gtest_fail_if_no_test_run
 [ $status -eq 1 ] && [[ $(tail -n 1 <<<"$output") == "FAIL: the report is in "*report ]] &&
   [[ $(tail -n 1 "$folder/report/summary.txt") == FAIL* ]] || fail "a run of no tests did not FAIL"
 
+# Another program's window, as any desktop has one; ended by its process id.
+"$NUPORAKU_WINE" "$other_window" </dev/null >"$work/other-window.txt" 2>&1 &
+other=$!
+trap 'kill "$other" 2>/dev/null || true' EXIT
+for _ in $(seq 300); do grep -q shown "$work/other-window.txt" && break; sleep 0.1; done
+grep -q shown "$work/other-window.txt" || fail "the other program's window did not show: $(cat "$work/other-window.txt")"
+
 check some-tests "$@"
 [ -f "$folder/report/summary.txt" ] || fail "no report/summary.txt"
 summary=$(tr -d '\r' <"$folder/report/summary.txt")
@@ -59,6 +68,7 @@ done
 for program in nuporaku_unit_tests nuporaku_resource_tests nuporaku_e2e_tests; do
   grep -q '<testsuites ' "$folder/report/$program.xml" || fail "no gtest XML of $program"
 done
-pictures=("$folder"/report/pictures/*.bmp)
-[ -f "${pictures[0]}" ] || fail "no picture in report/pictures"
-echo "check kit: PASS, a whole report and ${#pictures[@]} pictures"
+[[ $summary =~ Screen:\ ([0-9]+)\ x\ ([0-9]+) ]] || fail "no screen size in the summary"
+python3 "$(dirname "${BASH_SOURCE[0]}")/check_report.py" "$folder/report" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" ||
+  fail "the report's pictures are not as promised"
+echo "check kit: PASS, a whole report, its pictures of the program only"
