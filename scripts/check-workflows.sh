@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Validates every file under .github/workflows/ against GitHub's workflow schema (SchemaStore's,
 # as bundled by @action-validator, at the version pinned in tests/workflows/package-lock.json).
-# Prints one line per file and exits non-zero if any file fails. Installs Node.js and npm with
-# apt-get where they are missing, and the validator with npm ci into build/workflows/.
+# Prints one line per file and exits non-zero if any file fails, or uses an action of a major
+# that runs on Node 20. Installs Node.js and npm with apt-get where they are missing, and the
+# validator with npm ci into build/workflows/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -47,4 +48,13 @@ for f in "${files[@]}"; do
     status=1
   fi
 done
+# GitHub retires Node 20 for actions: each of these on a major that runs on Node 24, at least.
+declare -A node24=([actions/checkout]=5 [actions/upload-artifact]=6 [actions/download-artifact]=7)
+while read -r f action major; do
+  least=${node24[$action]:-0}
+  if [ "$major" -lt "$least" ]; then
+    echo "$f: $action@v$major runs on Node 20; use v$least or later"
+    status=1
+  fi
+done < <(grep -HoE 'uses: *actions/[a-z-]+@v[0-9]+' "${files[@]}" | sed -E 's/^([^:]+):uses: *([^@]+)@v([0-9]+)$/\1 \2 \3/')
 exit $status
