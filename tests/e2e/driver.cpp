@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <map>
@@ -15,13 +16,24 @@
 
 namespace e2e {
 
+DWORD deadline(DWORD ms)
+{
+    static const double factor = [] {
+        const char* given = std::getenv("NUPORAKU_DEADLINE_FACTOR");
+        const double value = given ? std::atof(given) : 1;
+        if (value > 1) std::printf("[ SLOWER   ] deadlines are %.1f times as long on this machine\n", value);
+        return value > 1 && value <= 100 ? value : 1;
+    }();
+    return static_cast<DWORD>(ms * factor);
+}
+
 bool wait_until(const std::function<bool()>& condition, DWORD deadline_ms)
 {
     // GetTickCount, not GetTickCount64, which Windows XP lacks; a difference survives its wrap.
-    const DWORD start = GetTickCount();
+    const DWORD start = GetTickCount(), until = deadline(deadline_ms);
     for (;;) {
         if (condition()) return true;
-        if (GetTickCount() - start >= deadline_ms) return false;
+        if (GetTickCount() - start >= until) return false;
         Sleep(5);
     }
 }
@@ -32,7 +44,7 @@ std::wstring window_text(HWND window)
     wchar_t buffer[16384];
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                             5000, &length))
+                             deadline(5000), &length))
         return L"<no answer>";
     return std::wstring(buffer, length);
 }
@@ -98,7 +110,7 @@ BoxStyles plain_box_styles(UINT flags)
     wait_until([&] { return EnumThreadWindows(thread_id, find_shown_box, reinterpret_cast<LPARAM>(&box)), box != nullptr; });
     const BoxStyles styles{GetWindowLongW(box, GWL_STYLE), GetWindowLongW(box, GWL_EXSTYLE)};
     if (box) PostMessageW(box, WM_COMMAND, box_buttons(box).front(), 0);
-    EXPECT_EQ(WaitForSingleObject(thread, default_deadline_ms), WAIT_OBJECT_0) << "the plain box stayed open";
+    EXPECT_EQ(WaitForSingleObject(thread, deadline(default_deadline_ms)), WAIT_OBJECT_0) << "the plain box stayed open";
     CloseHandle(thread);
     EXPECT_TRUE(box) << "no plain box of flags " << std::hex << flags;
     return known[flags] = styles;
@@ -144,7 +156,7 @@ Visit::~Visit()
     if (!process_.hProcess) return;
     if (running()) {
         TerminateProcess(process_.hProcess, 99);
-        WaitForSingleObject(process_.hProcess, 10000);
+        WaitForSingleObject(process_.hProcess, deadline(10000));
     }
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
@@ -228,7 +240,7 @@ BoxIcon read_icon(HWND box)
             icon_static = child;
     // Wine keeps an empty icon static in boxes without an icon (measured here).
     DWORD_PTR shown_icon = 0;
-    if (icon_static) SendMessageTimeoutW(icon_static, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown_icon);
+    if (icon_static) SendMessageTimeoutW(icon_static, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, deadline(5000), &shown_icon);
     if (!shown_icon) {
         static bool reported = false;
         if (!std::exchange(reported, true))
@@ -288,7 +300,7 @@ Box Visit::wait_box(HWND except, DWORD deadline_ms) const
     box.window = wait_window([except](HWND window) { return window != except && is_message_box(window); }, deadline_ms);
     if (!box.window) {
         const DWORD code = wait_exit(0);
-        ADD_FAILURE() << "no message box after " << deadline_ms << " ms; the program "
+        ADD_FAILURE() << "no message box after " << deadline(deadline_ms) << " ms; the program "
                       << (!process_.hProcess       ? "never started"
                           : code == STILL_ACTIVE ? "runs and shows " + std::to_string(windows().size()) + " windows"
                                                  : "ended with exit code " + std::to_string(code));
@@ -313,7 +325,7 @@ void Visit::answer(const Box& box, int button_id) const
 {
     HWND button = GetDlgItem(box.window, button_id);
     if (button)
-        SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, deadline(5000), nullptr);
     else
         PostMessageW(box.window, WM_COMMAND, button_id, 0);
     EXPECT_TRUE(wait_until([&] { return !IsWindow(box.window); })) << "the box stayed open after button " << button_id;
@@ -340,7 +352,7 @@ HWND Visit::open_form() const
 
 DWORD Visit::wait_exit(DWORD deadline_ms) const
 {
-    if (!process_.hProcess || WaitForSingleObject(process_.hProcess, deadline_ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    if (!process_.hProcess || WaitForSingleObject(process_.hProcess, deadline(deadline_ms)) != WAIT_OBJECT_0) return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process_.hProcess, &code);
     return code;
@@ -354,7 +366,7 @@ namespace {
 LRESULT send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0)
 {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &result);
+    SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, deadline(5000), &result);
     return static_cast<LRESULT>(result);
 }
 }  // namespace

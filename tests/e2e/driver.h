@@ -13,7 +13,12 @@ namespace e2e {
 
 constexpr DWORD default_deadline_ms = 10000;
 
-// Polls until the condition holds or the deadline passes; returns whether it held.
+// A deadline of `ms` on the machines the tests were made on, on this one: scaled by
+// NUPORAKU_DEADLINE_FACTOR, how many times slower this machine runs Wine, as measured when its
+// session started (a virtual machine without hardware virtualisation); as it is elsewhere.
+DWORD deadline(DWORD ms);
+
+// Polls until the condition holds or the deadline (scaled) passes; returns whether it held.
 bool wait_until(const std::function<bool()>& condition, DWORD deadline_ms = default_deadline_ms);
 
 std::wstring window_text(HWND window);

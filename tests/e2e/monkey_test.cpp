@@ -46,7 +46,7 @@ public:
         receipt_due_ = false;
         Visit visit;
         const DWORD start = GetTickCount();
-        while (visit.running() && GetTickCount() - start < 30000) {
+        while (visit.running() && GetTickCount() - start < deadline(30000)) {
             if (auto problem = step(visit)) return problem;
         }
         const DWORD code = visit.wait_exit(1000);
@@ -196,7 +196,7 @@ private:
             if (chance(50))
                 type_into(form, row, digits);
             else
-                for (wchar_t digit : digits) SendMessageTimeoutW(count_field(form, row), WM_CHAR, digit, 1, SMTO_ABORTIFHUNG, 5000, nullptr);
+                for (wchar_t digit : digits) SendMessageTimeoutW(count_field(form, row), WM_CHAR, digit, 1, SMTO_ABORTIFHUNG, deadline(5000), nullptr);
             break;
         }
         case 10: case 11: {

@@ -9,6 +9,12 @@
 #                          why not and how to get it, and exit 1
 #   session.sh arch        print the build to run here: x86 (the primary one), or else x64,
 #                          saying why on standard error
+#   session.sh speed       start the session, and print how long a small Wine program takes
+#                          here, in ms (the shortest of three runs of cmd.exe /c exit)
+#   session.sh scale MS COMMAND...
+#                          run COMMAND with NUPORAKU_DEADLINE_FACTOR set to how many times
+#                          longer than MS (a faster machine's speed) that takes here, at least
+#                          1: the test programs' deadlines and CTest's time limits grow by it
 # The prefix is initialised once and reused; the state lives in NUPORAKU_WINE_DIR
 # (default: build/wine beside the sources).
 #
@@ -197,6 +203,19 @@ $(tail -n 5 "$state/prefix.log")"
   echo "$prefix_setup" >"$prefix/.nuporaku-ready"
 }
 
+# The shortest of three runs of a small Wine program in the running session, in ms: starting a
+# process and loading DLLs, as every visit of the tests does.
+speed() {
+  local best= took started _
+  for _ in 1 2 3; do
+    started=$(date +%s%N)
+    "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || fail "Wine could not run cmd.exe in $prefix."
+    took=$((($(date +%s%N) - started) / 1000000))
+    [ -n "$best" ] && [ "$best" -le "$took" ] || best=$took
+  done
+  echo "$best"
+}
+
 # Serialises concurrent callers. Everything started while it is held must not inherit it
 # (9>&-), or a long-lived Wine process would keep the lock forever.
 lock() {
@@ -238,6 +257,20 @@ case "${1:-}" in
     [ "${2:-}" = x86 ] || { echo "usage: $0 can-run x86" >&2; exit 2; }
     runs_x86 || { echo "x86 programs cannot run under Wine here: $(x86_missing_reason)"; exit 1; }
     ;;
+  speed)
+    "$0" ensure
+    eval "$(session_env)"
+    speed
+    ;;
+  scale)
+    [[ ${2:-} =~ ^[1-9][0-9]*$ ]] && [ $# -ge 3 ] || { echo "usage: $0 scale MS COMMAND..." >&2; exit 2; }
+    here_ms=$("$0" speed)
+    factor=$(awk -v here="$here_ms" -v there="$2" 'BEGIN { f = here / there; printf "%.1f", f < 1 ? 1 : f }')
+    echo "Wine is $factor times as slow here ($here_ms ms for cmd.exe /c exit, $2 ms on the machine measured first):" \
+      "deadlines and time limits are $factor times as long."
+    shift 2
+    NUPORAKU_DEADLINE_FACTOR=$factor exec "$@"
+    ;;
   arch)
     if runs_x86; then
       echo x86
@@ -247,7 +280,7 @@ case "${1:-}" in
     fi
     ;;
   *)
-    echo "usage: $0 ensure|prepare|stop|env|can-run x86|arch" >&2
+    echo "usage: $0 ensure|prepare|stop|env|can-run x86|arch|speed|scale MS COMMAND..." >&2
     exit 2
     ;;
 esac
