@@ -11,6 +11,9 @@
 # has ended and every mount is gone. Its exit code is the command's, or 3 where the root could not
 # be made (build/debian-RELEASE/ready is then missing). Needs root (or sudo).
 #   NUPORAKU_DEBIAN_MIRROR   the package registry (default: the one this machine's apt uses)
+#   NUPORAKU_DEBIAN_DIR      where the root (root/), its logs and its ready mark are, for a root
+#                            of its own such as scripts/in-vm.sh's guest; relative to the tree's
+#                            top (default: build/debian-RELEASE)
 set -Eeuo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root_dir=$PWD
@@ -36,10 +39,10 @@ shift
 
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || fail "making and entering a root file system needs root: run this as root, or install sudo."
-  exec sudo --preserve-env=NUPORAKU_DEBIAN_MIRROR,CI "$0" "$release" "$@"
+  exec sudo --preserve-env=NUPORAKU_DEBIAN_MIRROR,NUPORAKU_DEBIAN_DIR,CI "$0" "$release" "$@"
 fi
 
-base=$root_dir/build/debian-$release
+base=$(realpath -m "${NUPORAKU_DEBIAN_DIR:-$root_dir/build/debian-$release}")
 target=$base/root
 
 # The registry this machine's apt reads Debian from, so that the root comes from the same place.
