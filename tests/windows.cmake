@@ -4,8 +4,8 @@
 # stops it, so that a test run leaves nothing running.
 add_test(NAME wine_session_start COMMAND ${wine_session} ensure)
 add_test(NAME wine_session_stop COMMAND ${wine_session} stop)
-set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
-set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
+set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine LABELS wine)
+set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
 
 add_executable(nuporaku_e2e_tests
   e2e/driver.cpp
@@ -76,7 +76,7 @@ file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/check_kit.cmake CONTENT "${time
 add_test(check_kit [[${CMAKE_CURRENT_SOURCE_DIR}/kit/run_kit.sh]] [[${CMAKE_BINARY_DIR}/${kit_name}.zip]]
   [[${CMAKE_CURRENT_BINARY_DIR}/kit]] ${arch} [[$<TARGET_FILE:nuporaku_other_window>]]
   [[--gtest_filter=Catalogue.*:ResourceMenu.*:ShowStates/FadeWindow.*/0:OrderForm.KeepsItsClientArea*:OrderForm.FullWidth*:Orders/Receipt.*/EatIn:Screens/Picture.*/help:Screens/Picture.*/about:Screens/Picture.*/fade_out]])
-set_tests_properties(check_kit PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_desktop SKIP_RETURN_CODE 77 TIMEOUT \${limit})
+set_tests_properties(check_kit PROPERTIES FIXTURES_REQUIRED wine LABELS wine RESOURCE_LOCK wine_desktop SKIP_RETURN_CODE 77 TIMEOUT \${limit})
 ")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_CURRENT_BINARY_DIR}/check_kit.cmake)
 
