@@ -19,11 +19,13 @@
 # KVM is used where it boots the guest's kernel (tried once per boot of this machine), else QEMU's
 # emulation, TCG, many times slower; the first line says which, and why. The guest's kernel
 # messages go to build/vm/console.log.
+# While the guest is silent, a line every 30 s says that it runs, and for how long.
 # Exit status: the command's; 1 where the guest failed before or around it (it printed nothing
 # for too long, Wine's 32-bit loader did not start, it ended without the command's status); 3
 # where the guest's root, its disk or QEMU could not be had (the registry did not answer, the
-# disk is full), with a line saying why; 130 or 143 when interrupted. The guest is stopped, by
-# its process id, whenever this script ends. Needs root (or sudo).
+# disk is full), with a line saying why (also in build/vm/not-made.txt); 130 or 143 when
+# interrupted. The guest is stopped, by its process id, whenever this script ends, and dies with
+# it where it is killed outright. Needs root (or sudo).
 #   NUPORAKU_VM_ACCEL          kvm or tcg, to choose (default: KVM where it works, else TCG)
 #   NUPORAKU_VM_IDLE_TIMEOUT   seconds without a byte of output after which the guest is
 #                              stopped and the run fails (default: 300)
@@ -193,6 +195,7 @@ image_recipe() {
 
 not_made() {
   echo "in-vm.sh: $*" >&2
+  echo "$*" >"$vm/not-made.txt"
   exit 3  # the caller may report the guest's tests as not run
 }
 
@@ -322,7 +325,7 @@ choose_accel() {
 write_job() {
   local dir=$run_dir env=() name command=("$@") terminal=no
   [ ! -t 1 ] || terminal=yes
-  for name in $(compgen -e | grep -E '^(NUPORAKU_|CI$|TERM$)' | grep -vE '^NUPORAKU_(VM_|DEBIAN_|WINE_DIR$)'); do
+  for name in $(compgen -e | grep -E '^(NUPORAKU_|CI$|TERM$)' | grep -vE '^NUPORAKU_(VM_|DEBIAN_|WINE_DIR$|WINE64_ONLY$|X86_VM$)'); do
     env+=("$name=${!name}")
   done
   env+=("NUPORAKU_WINE_DIR=$guest_wine_dir")
@@ -353,12 +356,14 @@ console_tail() {
 # Boots the machine on the disk, with the tree shared, and passes on what the command writes until
 # the machine is off, stopping it where it has been silent for idle_limit seconds.
 run_guest() {
-  local output=$vm/output.log size last_size=-1 quiet_since=$SECONDS started=$SECONDS result
+  local output=$vm/output.log size last_size=-1 quiet_since=$SECONDS next_note=0 started=$SECONDS result
   rm -f "$vm/status"
   : >"$output"
   : >"$vm/console.log"
   echo "=== Virtual machine, $accel_name: $* (in $run_dir)"
-  qemu-system-x86_64 "${accel_args[@]}" -name nuporaku-vm -nodefaults -no-user-config -display none \
+  echo "${accel_name%%[ ,]*}" >"$vm/accel"
+  # QEMU dies with this script even where it is killed outright (CI's time limit).
+  setpriv --pdeathsig KILL qemu-system-x86_64 "${accel_args[@]}" -name nuporaku-vm -nodefaults -no-user-config -display none \
     -no-reboot -nic none -smp "$cpus" -m "$memory_mb" \
     -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
     -append "root=/dev/vda rw rootfstype=ext4 console=ttyS0 init=$guest_init_path quiet panic=-1 $boot_args" \
@@ -373,8 +378,13 @@ run_guest() {
   while kill -0 "$qemu_pid" 2>/dev/null; do
     size=$(stat -c %s "$output")
     if [ "$size" != "$last_size" ]; then
-      last_size=$size quiet_since=$SECONDS
-    elif [ $((SECONDS - quiet_since)) -ge "$idle_limit" ]; then
+      last_size=$size quiet_since=$SECONDS next_note=$((SECONDS + 30))
+    elif [ $SECONDS -ge "$next_note" ]; then
+      # A line at least every 30 s, as a long test in a slow guest may print nothing for minutes.
+      echo "=== Virtual machine: running, $(duration $((SECONDS - started))) so far, the last output $(duration $((SECONDS - quiet_since))) ago"
+      next_note=$((SECONDS + 30))
+    fi
+    if [ "$size" = "$last_size" ] && [ $((SECONDS - quiet_since)) -ge "$idle_limit" ]; then
       echo >&2
       echo "in-vm.sh: the guest printed nothing for $(duration "$idle_limit") (NUPORAKU_VM_IDLE_TIMEOUT); stopping it (QEMU, pid $qemu_pid)." >&2
       stop_guest
@@ -414,6 +424,7 @@ trap 'stop_guest; rm -f "$vm/job"' EXIT
 trap 'echo; echo "in-vm.sh: interrupted; stopping the guest." >&2; exit 130' INT
 trap 'echo "in-vm.sh: terminated; stopping the guest." >&2; exit 143' TERM
 
+rm -f "$vm/not-made.txt" "$vm/accel"
 need_qemu
 make_image
 choose_accel
