@@ -118,8 +118,12 @@ note_picture_setup() {
 stop_session() {
   local each
   for each in "$state/prefix" "$state/prefix-x64"; do
-    [ -d "$each" ] && WINEPREFIX=$each wineserver -k 2>/dev/null || true
+    [ -d "$each" ] && WINEPREFIX=$each timeout 10 wineserver -k 2>/dev/null || true
   done
+  # A server that did not answer (seen under Wine 10: wineserver in a busy loop, every Wine
+  # process waiting on it) is ended by its process id, and with it its processes' connections.
+  alive "$state/wineserver.pid" && kill -KILL "$(cat "$state/wineserver.pid")"
+  rm -f "$state/wineserver.pid"
   alive "$state/xvfb.pid" && kill "$(cat "$state/xvfb.pid")"
   rm -f "$state/xvfb.pid" "$state/display" "$state/picture-setup"
 }
@@ -233,7 +237,10 @@ case "${1:-}" in
     # Keep the prefix's server and Wine's own services running between test programs, with
     # their output away from any caller's pipe; stop ends them.
     if ! wineserver -k0 2>/dev/null; then
-      wineserver -p </dev/null >/dev/null 2>&1 9>&-
+      # In the foreground of a background job, so that its process id is known (stop).
+      wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+      echo $! >"$state/wineserver.pid"
+      for _ in $(seq 50); do wineserver -k0 2>/dev/null && break; sleep 0.1; done
       "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || {
         stop_session
         fail "Wine could not start a program in $prefix; remove that folder to have it made anew."
