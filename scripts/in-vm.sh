@@ -384,7 +384,7 @@ run_guest() {
       echo "=== Virtual machine: running, $(duration $((SECONDS - started))) so far, the last output $(duration $((SECONDS - quiet_since))) ago"
       next_note=$((SECONDS + 30))
     fi
-    if [ "$size" = "$last_size" ] && [ $((SECONDS - quiet_since)) -ge "$idle_limit" ]; then
+    if [ $((SECONDS - quiet_since)) -ge "$idle_limit" ]; then
       echo >&2
       echo "in-vm.sh: the guest printed nothing for $(duration "$idle_limit") (NUPORAKU_VM_IDLE_TIMEOUT); stopping it (QEMU, pid $qemu_pid)." >&2
       stop_guest
