@@ -19,7 +19,12 @@ target_compile_definitions(nuporaku_e2e_tests PRIVATE UNICODE _UNICODE NOMINMAX)
 # zlib for the report's PNG pictures: linked in, as the kit's programs need no DLL of their own.
 find_library(NUPORAKU_ZLIB libz.a REQUIRED DOC "zlib for the cross compiler, static (libz-mingw-w64-dev)")
 target_link_libraries(nuporaku_e2e_tests PRIVATE GTest::gtest_main nuporaku_order ${NUPORAKU_ZLIB} gdi32 comctl32)
-add_dependencies(nuporaku_e2e_tests nuporaku nuporaku_reference_pictures)
+add_dependencies(nuporaku_e2e_tests nuporaku nuporaku_reference_pictures nuporaku_timer_hook)
+# The hook the fade test puts into the program's thread, beside the test program: plain Win32,
+# none of the test programs' libraries, its export undecorated (x86's stdcall adds @12).
+add_library(nuporaku_timer_hook SHARED e2e/timer_hook.cpp)
+set_target_properties(nuporaku_timer_hook PROPERTIES PREFIX "" LINK_LIBRARIES "")
+target_link_options(nuporaku_timer_hook PRIVATE -Wl,--kill-at)
 
 # The reviewed pictures of every screen, as the raw pixels the picture test reads, beside it:
 # one set a setup (Wine's version, fonts, screen), each in a folder with what it was made with.
@@ -56,7 +61,7 @@ add_subdirectory(exe)
 # The check kit: the program, its test programs and check.cmd, which runs them on a Windows
 # machine with nothing installed and writes a report beside itself.
 set(kit_name nuporaku-check-${PROJECT_VERSION}-${arch})
-set(kit_files $<TARGET_FILE:nuporaku> $<TARGET_FILE:nuporaku_unit_tests> $<TARGET_FILE:nuporaku_e2e_tests>
+set(kit_files $<TARGET_FILE:nuporaku> $<TARGET_FILE:nuporaku_unit_tests> $<TARGET_FILE:nuporaku_e2e_tests> $<TARGET_FILE:nuporaku_timer_hook>
   $<TARGET_FILE:nuporaku_resource_tests> ${CMAKE_CURRENT_SOURCE_DIR}/kit/check.cmd ${CMAKE_CURRENT_SOURCE_DIR}/kit/README.txt)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${kit_name}.zip
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/package/normalise_zip.py
@@ -64,7 +69,7 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${kit_name}.zip
   DEPENDS ${kit_files} ${CMAKE_SOURCE_DIR}/cmake/package/normalise_zip.py
   COMMENT "Making the check kit ${kit_name}.zip" VERBATIM)
 add_custom_target(check-kit ALL DEPENDS ${CMAKE_BINARY_DIR}/${kit_name}.zip)
-add_dependencies(check-kit nuporaku nuporaku_unit_tests nuporaku_e2e_tests nuporaku_resource_tests)
+add_dependencies(check-kit nuporaku nuporaku_unit_tests nuporaku_e2e_tests nuporaku_timer_hook nuporaku_resource_tests)
 # The kit run as on Windows, by Wine's cmd, on a few tests of each program, beside another
 # program's window: every kind of line its report promises, and pictures of the program only.
 add_executable(nuporaku_other_window kit/other_window.cpp)

@@ -12,14 +12,26 @@
 namespace e2e {
 
 constexpr DWORD default_deadline_ms = 10000;
+// The longest that any one wait may become on a slower machine.
+constexpr DWORD longest_wait_ms = 120000;
 
-// A deadline of `ms` on the machines the tests were made on, on this one: scaled by
-// NUPORAKU_DEADLINE_FACTOR, how many times slower this machine runs Wine, as measured when its
-// session started (a virtual machine without hardware virtualisation); as it is elsewhere.
+// How many times slower this machine runs programs than the one the deadlines were made on, at
+// least 1 and at most 100: NUPORAKU_DEADLINE_FACTOR where set (tests/wine/session.sh scale, for
+// a whole test run), else measured here once, by starting cmd.exe. The check kit's report says it.
+double deadline_factor();
+// A time of `ms` on the machine the deadlines were made on, on this one: a bound on how long
+// something may take, or how long a test goes on.
 DWORD deadline(DWORD ms);
+// How long a wait of `ms` there may take here: deadline(ms), but at most longest_wait_ms (or
+// `ms` where it is longer); and once a wait of the running test has run out, `ms` as given, as
+// its program has stopped making progress. A test then fails in minutes at any factor.
+DWORD wait_time(DWORD ms);
 
-// Polls until the condition holds or the deadline (scaled) passes; returns whether it held.
+// Polls until the condition holds or the wait (wait_time) runs out; returns whether it held.
 bool wait_until(const std::function<bool()>& condition, DWORD deadline_ms = default_deadline_ms);
+// Sends a message to another process's window and returns its result; waits wait_time(5000) for
+// the answer. `answered` receives whether one came.
+LRESULT send_message(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0, bool* answered = nullptr);
 
 std::wstring window_text(HWND window);
 std::string utf8(const std::wstring& text);
@@ -53,6 +65,7 @@ public:
     DWORD process_id() const { return process_.dwProcessId; }
     HANDLE process() const { return process_.hProcess; }
     HANDLE thread() const { return process_.hThread; }  // the program's only thread
+    DWORD thread_id() const { return process_.dwThreadId; }
 
     // The program's visible top-level windows, in Z order.
     std::vector<HWND> windows() const;
@@ -140,6 +153,24 @@ Screenshot take_picture(const Visit& visit);
 
 // The fade-out window's opacity, 0 once it has gone.
 BYTE opacity(HWND window);
+// The fade-out window's opacity at each of its timer ticks from now on, just before the program
+// handles the tick, as a hook in the program's thread sees it (nuporaku_timer_hook.dll, beside
+// this test program): every tick, however late, where sampling from here could miss one.
+class TimerTicks {
+public:
+    explicit TimerTicks(const Visit& visit);
+    ~TimerTicks();
+    TimerTicks(const TimerTicks&) = delete;
+    TimerTicks& operator=(const TimerTicks&) = delete;
+    bool hooked() const { return hook_ != nullptr; }
+    // The levels posted so far, in order; each call takes those that came since the last.
+    std::vector<int> levels();
+
+private:
+    HWND listener_ = nullptr;
+    HMODULE module_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
 // Waits until the screen shows green at the point, as the fade-out window does once it is
 // painted there, and returns what it shows.
 COLORREF wait_for_green(POINT point, DWORD deadline_ms = 1000);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace e2e;
 
 namespace {
@@ -18,8 +20,7 @@ HCURSOR cursor_over(HWND window)
     POINT point{area.left + (area.right - area.left) / 3, area.top + (area.bottom - area.top) / 3};
     SetCursorPos(point.x, point.y);
     wait_until([&] { return WindowFromPoint(point) == window; }, 1000);
-    SendMessageTimeoutW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE),
-                        SMTO_ABORTIFHUNG, deadline(5000), nullptr);
+    send_message(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     CURSORINFO shown{sizeof shown};
     GetCursorInfo(&shown);
     return shown.hCursor;
@@ -79,7 +80,9 @@ LONG plain_window_ex_style()
 
 // Plays an empty order up to the fade-out window. `shown` receives the time just before the
 // window can appear: the fade is timed from there, so detecting it late cannot shorten it.
-HWND open_fade_window(const Visit& visit, DWORD* shown = nullptr, HCURSOR* arrow = nullptr)
+// `ticks`, where given, follows the window's timer from before it is made.
+HWND open_fade_window(const Visit& visit, DWORD* shown = nullptr, HCURSOR* arrow = nullptr,
+                      std::unique_ptr<TimerTicks>* ticks = nullptr)
 {
     HWND form = visit.open_form();
     if (!form) return nullptr;
@@ -89,6 +92,7 @@ HWND open_fade_window(const Visit& visit, DWORD* shown = nullptr, HCURSOR* arrow
     EXPECT_EQ(message.icon, BoxIcon::error);
     EXPECT_EQ(message.buttons, std::vector<int>{IDOK});
     if (arrow) *arrow = cursor_over(message.window);  // a box's pointer is the standard arrow
+    if (ticks) *ticks = std::make_unique<TimerTicks>(visit);
     if (shown) *shown = GetTickCount();
     visit.answer(message, IDOK);
     return visit.wait_window(is_fade_window);
@@ -101,7 +105,8 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     Visit visit(L"", GetParam());
     DWORD appeared = 0;
     HCURSOR arrow = nullptr;
-    HWND window = open_fade_window(visit, &appeared, &arrow);
+    std::unique_ptr<TimerTicks> ticks;
+    HWND window = open_fade_window(visit, &appeared, &arrow, &ticks);
     ASSERT_TRUE(window) << "no fade-out window";
     // Green on screen while it is still nearly opaque, once it has been painted.
     RECT area;
@@ -118,20 +123,13 @@ TEST_P(FadeWindow, IsMaximisedGreenAndFadesOutOver255Ticks)
     EXPECT_EQ(GetClassLongW(window, GCL_STYLE), static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW));
     EXPECT_EQ(GetMenu(window), nullptr);
 
-    // Follow the opacity until the window is gone: it never rises and ends at 1.
-    int previous = 256, lowest = 256, readings = 0;
-    bool rose = false;
-    while (IsWindow(window) && GetTickCount() - appeared < deadline(20000)) {
-        const int level = opacity(window);
-        if (!IsWindow(window)) break;
-        rose |= level > previous;
-        previous = level;
-        lowest = std::min(lowest, level);
-        ++readings;
-    }
-    EXPECT_FALSE(rose);
-    EXPECT_EQ(lowest, 1) << readings << " readings";
-    EXPECT_EQ(visit.wait_exit(), 0u);
+    // One step of opacity a tick, from opaque down to 1, and then the window is gone.
+    EXPECT_EQ(visit.wait_exit(20000), 0u) << "the fade went on, at " << int(opacity(window));
+    const std::vector<int> levels = ticks->levels();
+    std::size_t in_step = 0;
+    while (in_step < levels.size() && levels[in_step] == 255 - static_cast<int>(in_step)) ++in_step;
+    if (in_step < levels.size()) ADD_FAILURE() << "timer tick " << in_step + 1 << " found the opacity at " << levels[in_step];
+    EXPECT_EQ(levels.size(), 255u) << "timer ticks, the last finding the opacity at " << (levels.empty() ? 0 : levels.back());
     const DWORD fade_ms = GetTickCount() - appeared;
     EXPECT_GE(fade_ms, 2550u) << "255 ticks of at least 10 ms";
     // About 2.55 s under Wine (measured), about 4 s on Windows, whose timers fire on the ticks

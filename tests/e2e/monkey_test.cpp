@@ -196,7 +196,7 @@ private:
             if (chance(50))
                 type_into(form, row, digits);
             else
-                for (wchar_t digit : digits) SendMessageTimeoutW(count_field(form, row), WM_CHAR, digit, 1, SMTO_ABORTIFHUNG, deadline(5000), nullptr);
+                for (wchar_t digit : digits) send_message(count_field(form, row), WM_CHAR, digit, 1);
             break;
         }
         case 10: case 11: {
