@@ -11,6 +11,12 @@
 #                          saying why on standard error
 #   session.sh speed       start the session, and print how long a small Wine program takes
 #                          here, in ms (the shortest of three runs of cmd.exe /c exit)
+#   session.sh run SECONDS OUTPUT PROGRAM [ARGUMENT...]
+#                          start the session if needed and run PROGRAM with Wine there, its output
+#                          into the file OUTPUT; its exit status. A program that has not ended
+#                          after SECONDS (longer by NUPORAKU_DEADLINE_FACTOR, at most 5 minutes) is
+#                          stopped with the whole session, which the next run makes anew, and the
+#                          status is 124, saying so: the tests after it still run
 #   session.sh scale MS COMMAND...
 #                          run COMMAND with NUPORAKU_DEADLINE_FACTOR set to how many times
 #                          longer than MS (a faster machine's speed) that takes here, at least
@@ -269,6 +275,27 @@ case "${1:-}" in
     eval "$(session_env)"
     speed
     ;;
+  run)
+    [[ ${2:-} =~ ^[1-9][0-9]*$ ]] && [ $# -ge 4 ] || { echo "usage: $0 run SECONDS OUTPUT PROGRAM [ARGUMENT...]" >&2; exit 2; }
+    limit=$2 output=$3
+    shift 3
+    [[ ${NUPORAKU_DEADLINE_FACTOR:-} =~ ^([0-9]+) ]] && limit=$((limit * (BASH_REMATCH[1] + 1)))
+    [ "$limit" -le 300 ] || limit=300
+    "$0" ensure
+    eval "$(session_env)"
+    # Into a file, not the caller's pipe: Wine's helper processes (services, the desktop) outlive
+    # the program and hold what it inherited, so a pipe would never close.
+    status=0
+    timeout -k 5 "$limit" "$wine" "$@" </dev/null >"$output" 2>&1 9>&- || status=$?
+    if [ $status = 124 ] || [ $status = 137 ]; then
+      # What was seen when a program never ended: under Wine 10, the server in a busy loop and
+      # every Wine process waiting on it. Its successors get a new session, not a stuck one.
+      echo "Wine session: $1 had not ended after $limit s; stopping it and the session (the next program gets a new one)" >>"$output"
+      "$0" stop
+      status=124
+    fi
+    exit $status
+    ;;
   scale)
     [[ ${2:-} =~ ^[1-9][0-9]*$ ]] && [ $# -ge 3 ] || { echo "usage: $0 scale MS COMMAND..." >&2; exit 2; }
     here_ms=$("$0" speed)
@@ -287,7 +314,7 @@ case "${1:-}" in
     fi
     ;;
   *)
-    echo "usage: $0 ensure|prepare|stop|env|can-run x86|arch|speed|scale MS COMMAND..." >&2
+    echo "usage: $0 ensure|prepare|stop|env|can-run x86|arch|speed|run SECONDS OUTPUT PROGRAM...|scale MS COMMAND..." >&2
     exit 2
     ;;
 esac
