@@ -41,7 +41,11 @@ status=0
 for preset in host x86 x64; do
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" || { echo "=== $preset: the build failed; no tests were run."; exit 1; }
+  if ! cmake --build --preset "$preset"; then
+    mkdir -p "$results"
+    printf '%s\n' "$preset: the build failed; no tests were run" "0 passed, 1 failed, 0 skipped" | tee "$results/verdict.txt"
+    exit 1
+  fi
 done
 mkdir -p "$results"
 verdict=() total_passed=0 total_failed=0 total_skipped=0
@@ -63,12 +67,14 @@ count_line() {
     read -r p f s < <(counts "$file")
     passed=$((passed + p)) failed=$((failed + f)) skipped=$((skipped + s))
   done
+  # The x86 line also counts what a guest that stopped had run, and did not get to, as failed.
+  if [ "$name" = x86 ]; then passed=$((passed + vm_passed)) failed=$((failed + vm_failed)); fi
   verdict+=("$name: $passed passed, $failed failed, $skipped skipped in $took")
   [[ $name == " "* ]] && return 0
   total_passed=$((total_passed + passed)) total_failed=$((total_failed + failed))
   total_skipped=$((total_skipped + skipped))
 }
-x86_files=() x86_took=0
+x86_files=() x86_took=0 vm_passed=0 vm_failed=0 vm_note=''
 for preset in host x86 x64; do
   echo "=== $preset: tests"
   started=$SECONDS
@@ -103,12 +109,24 @@ if [ $x86_vm = yes ]; then
   elif [ $vm_status -eq 3 ]; then  # the guest could not be made: not run, as without one
     x86_vm=unmade
   else
-    verdict+=("x86 in a virtual machine: FAILED (status $vm_status) after $(duration $vm_took), before CTest's results; see the lines above")
+    # The guest stopped before CTest wrote its results: count from CTest's lines as they came
+    # ("12/102 Test #40: NAME .... Passed"); what it did not get to counts as failed.
+    read -r seen_passed seen_failed planned < <(awk '
+      match($0, /^ *[0-9]+\/[0-9]+ Test +#[0-9]+: /) {
+        split(substr($0, RSTART, RLENGTH), part, /[ \/]+/); total = part[1] == "" ? part[3] : part[2]
+        if ($0 ~ / Passed +[0-9.]+ sec/) passed++; else failed++
+      }
+      END { print passed + 0, failed + 0, total + 0 }' build/vm/output.log 2>/dev/null || echo 0 0 0)
+    unrun=$((planned - seen_passed - seen_failed))
+    [ "$planned" -gt 0 ] || unrun=1  # stopped before CTest listed its tests: at least one failure
+    vm_passed=$seen_passed vm_failed=$((seen_failed + unrun))
+    vm_note="  of them in a virtual machine that stopped (status $vm_status) after $(duration $vm_took), before CTest's results: $vm_passed passed, $vm_failed failed, of which $unrun not run (of the $planned tests CTest listed there); see the lines above"
     status=1
   fi
 fi
 if [ ${#x86_files[@]} -gt 0 ]; then
   count_line x86 "$(duration $((x86_took + ${vm_took:-0})))" "${x86_files[@]}"
+  [ -z "$vm_note" ] || verdict+=("$vm_note")
   if [ ${#x86_files[@]} -eq 2 ]; then
     factor=$(grep -oE -m 1 'Wine is [0-9.]+ times as slow' build/vm/output.log | cut -d' ' -f3) || factor='?'
     count_line "  of them in a virtual machine ($(cat build/vm/accel 2>/dev/null), Wine $factor times as slow as here)" \
@@ -119,6 +137,12 @@ if [ $x86_vm = unmade ]; then
   verdict+=("Not run: the x86 tests that need Wine, because the virtual machine for them could not be made ($(cat build/vm/not-made.txt 2>/dev/null || echo 'see the lines above')); the other x86 tests were run")
 elif [ $x86_vm = no ] && ! reason=$(tests/wine/session.sh can-run x86); then
   verdict+=("Not run: the x86 unit and end-to-end tests (shown as skipped; the x86 executable's file checks and resources were tested), because ${reason#*: }${NUPORAKU_X86_VM:+ (NUPORAKU_X86_VM=$NUPORAKU_X86_VM)}")
+fi
+# A failed run never says that nothing failed: where its failure is in no count (CTest gave no
+# results), it is one.
+if [ $status -ne 0 ] && [ $total_failed -eq 0 ]; then
+  verdict+=("FAILED: the run failed outside the tests' counts (see the lines above), counted as 1 failed")
+  total_failed=1
 fi
 verdict+=("$total_passed passed, $total_failed failed, $total_skipped skipped")
 
