@@ -279,7 +279,7 @@ HWND Visit::wait_window(const std::function<bool(HWND)>& predicate, DWORD deadli
         [&] {
             for (HWND window : windows())
                 if (predicate(window)) return (match = window) != nullptr;
-            return false;
+            return !running();  // a program that never started, or has ended, shows nothing more
         },
         deadline_ms);
     return match;
