@@ -40,14 +40,19 @@ bool caption_shows_program_icon(HWND window)
     shown.copy_screen(std::max(0L, area.left), std::max(0L, area.top));
     PatBlt(drawn.dc(), 0, 0, size, size, WHITENESS);
     DrawIconEx(drawn.dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    auto dark = [](COLORREF c) { return GetRValue(c) < 80 && GetGValue(c) < 80 && GetBValue(c) < 80; };
+    GdiFlush();
+    // From the canvases' own pixels (blue, green, red): some 200,000 comparisons a try, which
+    // GetPixel made a burden on a slow machine.
+    auto dark = [](const Canvas& canvas, int x, int y) {
+        const BYTE* pixel = canvas.pixels() + y * canvas.stride() + 3 * x;
+        return pixel[0] < 80 && pixel[1] < 80 && pixel[2] < 80;
+    };
     int best = size * size;
-    for (int y = 0; y + size <= height; ++y)
+    for (int y = 0; shown.pixels() && drawn.pixels() && y + size <= height; ++y)
         for (int x = 0; x + size <= width; ++x) {
             int differ = 0;
             for (int j = 0; j < size; ++j)
-                for (int i = 0; i < size; ++i)
-                    differ += dark(GetPixel(shown.dc(), x + i, y + j)) != dark(GetPixel(drawn.dc(), i, j));
+                for (int i = 0; i < size; ++i) differ += dark(shown, x + i, y + j) != dark(drawn, i, j);
             best = std::min(best, differ);
         }
     DestroyIcon(icon);
