@@ -399,7 +399,7 @@ run_guest() {
   wait "$tail_pid" || true
   tail_pid=
   took=$(duration $((SECONDS - started)))
-  case $(cat "$vm/status" 2>/dev/null) in
+  case $(cat "$vm/status" 2>/dev/null || true) in
     exit\ *)
       status=$(cut -d' ' -f2 "$vm/status")
       echo "=== Virtual machine: the command ended with status $status; the machine ran $took"
