@@ -66,8 +66,9 @@ double deadline_factor()
         if (const char* given = std::getenv("NUPORAKU_DEADLINE_FACTOR")) {
             value = std::atof(given);
             how = "given by NUPORAKU_DEADLINE_FACTOR";
+        } else if (const double took = process_round_trip_ms(); took <= 0) {
+            how = "cmd.exe could not be started to measure it";
         } else {
-            const double took = process_round_trip_ms();
             value = took / reference_round_trip_ms;
             char measured[128];
             std::snprintf(measured, sizeof measured, "cmd.exe took %.0f ms to start and end, %.0f ms where the deadlines were made",
