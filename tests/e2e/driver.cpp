@@ -56,8 +56,6 @@ struct OnEachTest : testing::EmptyTestEventListener {
 };
 [[maybe_unused]] const bool listening = (testing::UnitTest::GetInstance()->listeners().Append(new OnEachTest), true);
 
-}  // namespace
-
 double deadline_factor()
 {
     static const double factor = [] {
@@ -86,6 +84,8 @@ double deadline_factor()
     }();
     return factor;
 }
+
+}  // namespace
 
 DWORD deadline(DWORD ms) { return static_cast<DWORD>(ms * deadline_factor()); }
 

@@ -15,12 +15,11 @@ constexpr DWORD default_deadline_ms = 10000;
 // The longest that any one wait may become on a slower machine.
 constexpr DWORD longest_wait_ms = 120000;
 
-// How many times slower this machine runs programs than the one the deadlines were made on, at
-// least 1 and at most 100: NUPORAKU_DEADLINE_FACTOR where set (tests/wine/session.sh scale, for
-// a whole test run), else measured here once, by starting cmd.exe. The check kit's report says it.
-double deadline_factor();
 // A time of `ms` on the machine the deadlines were made on, on this one: a bound on how long
-// something may take, or how long a test goes on.
+// something may take, or how long a test goes on. It is `ms` times how many times slower this
+// machine runs programs, at least 1 and at most 100: NUPORAKU_DEADLINE_FACTOR where set
+// (tests/wine/session.sh scale, for a whole test run), else measured here once, by starting
+// cmd.exe. The check kit's report says which factor it used.
 DWORD deadline(DWORD ms);
 // How long a wait of `ms` there may take here: deadline(ms), but at most longest_wait_ms (or
 // `ms` where it is longer); and once a wait of the running test has run out, `ms` as given, as
@@ -162,7 +161,6 @@ public:
     ~TimerTicks();
     TimerTicks(const TimerTicks&) = delete;
     TimerTicks& operator=(const TimerTicks&) = delete;
-    bool hooked() const { return hook_ != nullptr; }
     // The levels posted so far, in order; each call takes those that came since the last.
     std::vector<int> levels();
 

@@ -46,15 +46,11 @@ check no-tests --gtest_filter=NoSuchTest --gtest_fail_if_no_test_run
   [[ $(tail -n 1 "$folder/report/summary.txt") == FAIL* ]] || fail "a run of no tests did not FAIL"
 
 # Another program's window, as any desktop has one; ended by its process id.
-show_other_window() {
-  [ -z "${other:-}" ] || kill "$other" 2>/dev/null || true
-  "$NUPORAKU_WINE" "$other_window" </dev/null >"$work/other-window.txt" 2>&1 &
-  other=$!
-  for _ in $(seq 300); do grep -q shown "$work/other-window.txt" && break; sleep 0.1; done
-  grep -q shown "$work/other-window.txt" || fail "the other program's window did not show: $(cat "$work/other-window.txt")"
-}
-trap 'kill "${other:-}" 2>/dev/null || true' EXIT
-show_other_window
+"$NUPORAKU_WINE" "$other_window" </dev/null >"$work/other-window.txt" 2>&1 &
+other=$!
+trap 'kill "$other" 2>/dev/null || true' EXIT
+for _ in $(seq 300); do grep -q shown "$work/other-window.txt" && break; sleep 0.1; done
+grep -q shown "$work/other-window.txt" || fail "the other program's window did not show: $(cat "$work/other-window.txt")"
 
 check some-tests "$@"
 [ -f "$folder/report/summary.txt" ] || fail "no report/summary.txt"
